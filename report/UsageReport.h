@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+namespace report {
+
+/// Posts the start-up usage report to "/EP/stats.php" on statsHost and discards the reply.
+void sendUsageReport(const QString& statsHost, const QString& callsign, const QString& program,
+                     const QString& version);
+
+} // namespace report

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing Verbolt needs. Safe to run again:
+# when everything is there it only checks and returns.
+set -euo pipefail
+
+packages=(
+    # build
+    g++ cmake make pkg-config
+    qt6-base-dev qt6-base-dev-tools libcurl4-openssl-dev
+    # tests and benchmarks
+    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    dbus dbus-bin dbus-daemon libglib2.0-bin
+    xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
+    # the local translation service's engine and its language pairs
+    apertium apertium-eng-spa apertium-es-pt apertium-fr-es apertium-es-ro apertium-spa-ita
+    apertium-dan-nor apertium-swe-dan apertium-swe-nor
+)
+if [[ "${1:-}" == "--bench" ]]; then
+    packages+=(apertium-apy curl)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    sudo=""
+    [[ $(id -u) -eq 0 ]] || sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

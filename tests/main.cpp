@@ -1,0 +1,19 @@
+// The one main of every test program: it creates the Qt application the code under test expects.
+#include <gtest/gtest.h>
+
+#ifdef VERBOLT_TEST_GUI
+#include <QApplication>
+using Application = QApplication;
+#else
+#include <QCoreApplication>
+using Application = QCoreApplication;
+#endif
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    Application app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
