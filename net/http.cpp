@@ -1,0 +1,186 @@
+#include "http.h"
+
+#include "Codec.h"
+#include "CurlSupport.h"
+#include "ReadChunker.h"
+
+#include <QDebug>
+#include <QScopeGuard>
+
+#include <utility>
+
+namespace http
+{
+
+namespace
+{
+
+constexpr qsizetype kReadSize = 1024;
+
+// The one post the module handles at a time.
+struct PostState {
+    QString host;
+    QString path;
+    QString body;
+    bool opened = false;
+    bool sending = false;
+};
+
+PostState s_post;
+std::function<void()> s_pumpHook;
+std::function<void(qsizetype)> s_readHook;
+
+bool refusedWhileSending(const char* operation)
+{
+    if (!s_post.sending)
+        return false;
+    qWarning("http: %s refused while a post is being sent", operation);
+    return true;
+}
+
+// A bare host name or address, optionally with ":port"; anything that would make the URL mean something
+// else (user info, a path, a query) is refused.
+bool isPlainHost(const QString& host)
+{
+    if (host.isEmpty())
+        return false;
+    for (const QChar c : host) {
+        const char16_t u = c.unicode();
+        const bool ok = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '.'
+            || u == '-' || u == '_' || u == ':' || u == '[' || u == ']';
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+struct Reply {
+    QByteArray bytes;
+    net::ReadChunker chunker {kReadSize};
+    QList<qsizetype> reads;
+};
+
+size_t onData(char* data, size_t size, size_t count, void* user)
+{
+    auto* reply = static_cast<Reply*>(user);
+    const auto bytes = static_cast<qsizetype>(size * count);
+    reply->bytes.append(data, bytes);
+    reply->chunker.feed(bytes, reply->reads);
+    return size * count;
+}
+
+// Reports the reads completed so far, each followed by the pump. Runs outside every libcurl call, so the
+// handlers the pump lets run may use libcurl themselves (a page fetch, say).
+void deliverReads(Reply& reply)
+{
+    const QList<qsizetype> reads = std::exchange(reply.reads, {});
+    for (const qsizetype bytes : reads) {
+        // Copies: a handler run by the pump may replace the hooks.
+        if (const auto readHook = s_readHook)
+            readHook(bytes);
+        if (const auto pumpHook = s_pumpHook)
+            pumpHook();
+    }
+}
+
+void transfer(const QByteArray& url, const QByteArray& body, Reply& reply)
+{
+    CURL* curl = curl_easy_init();
+    CURLM* multi = curl_multi_init();
+    if (!curl || !multi) {
+        curl_multi_cleanup(multi);
+        curl_easy_cleanup(curl);
+        return;
+    }
+    curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded");
+    headers = curl_slist_append(headers, "Accept:");
+    headers = curl_slist_append(headers, "Expect:");
+
+    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http");
+    curl_easy_setopt(curl, CURLOPT_PROXY, "");
+    curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
+    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, "Verbolt");
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_POST, 1L);
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.constData());
+    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, static_cast<long>(kReadSize));
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, onData);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply);
+    net::applyCommonOptions(curl);
+    curl_multi_add_handle(multi, curl);
+
+    // The outcome is not examined: whatever arrived before an error is the reply.
+    int running = 1;
+    while (running) {
+        if (curl_multi_perform(multi, &running) != CURLM_OK)
+            break;
+        deliverReads(reply);
+        if (running && curl_multi_poll(multi, nullptr, 0, 1000, nullptr) != CURLM_OK)
+            break;
+    }
+
+    curl_multi_remove_handle(multi, curl);
+    curl_multi_cleanup(multi);
+    curl_easy_cleanup(curl);
+    curl_slist_free_all(headers);
+}
+
+} // namespace
+
+void HttpOpenPost(const QString& host, const QString& path)
+{
+    if (refusedWhileSending("HttpOpenPost"))
+        return;
+    s_post.host = host;
+    s_post.path = path;
+    s_post.body.clear();
+    s_post.opened = true;
+}
+
+void HttpAddField(const QString& name, const QString& value)
+{
+    if (refusedWhileSending("HttpAddField"))
+        return;
+    if (!s_post.body.isEmpty())
+        s_post.body += u'&';
+    s_post.body += name + u'=' + value;
+}
+
+QString HttpSendPost()
+{
+    if (refusedWhileSending("HttpSendPost"))
+        return {};
+    net::initCurl();
+    s_post.sending = true;
+    // Cleared however this returns, a hook that throws included.
+    const auto done = qScopeGuard([] {
+        // The request is closed; the next post needs a new HttpOpenPost. The body stays until then.
+        s_post.opened = false;
+        s_post.sending = false;
+    });
+
+    Reply reply;
+    if (s_post.opened && isPlainHost(s_post.host) && s_post.path.startsWith(u'/')) {
+        const QByteArray url = "http://" + s_post.host.toLatin1() + Codec::encode(s_post.path);
+        transfer(url, Codec::encode(s_post.body), reply);
+    }
+    // A post that never got going still makes its one empty read.
+    reply.chunker.finish(reply.reads);
+    deliverReads(reply);
+    return Codec::decode(reply.bytes);
+}
+
+void setPumpHook(std::function<void()> hook)
+{
+    s_pumpHook = std::move(hook);
+}
+
+void setReadHook(std::function<void(qsizetype bytes)> hook)
+{
+    s_readHook = std::move(hook);
+}
+
+} // namespace http

@@ -1,0 +1,17 @@
+#include "UsageReport.h"
+
+#include "http.h"
+
+namespace report
+{
+
+void sendUsageReport(const QString& statsHost, const QString& callsign, const QString& program, const QString& version)
+{
+    http::HttpOpenPost(statsHost, QStringLiteral("/EP/stats.php"));
+    http::HttpAddField(QStringLiteral("Callsign"), callsign);
+    http::HttpAddField(QStringLiteral("Program"), program);
+    http::HttpAddField(QStringLiteral("Ver"), version);
+    http::HttpSendPost(); // the statistics script's answer is of no use to the program
+}
+
+} // namespace report
