@@ -1,0 +1,138 @@
+#include "DBusChatHost.h"
+
+#include "chathostproxy.h"
+#include "propertiesproxy.h"
+
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
+#include <QDBusVariant>
+
+namespace
+{
+
+// The bus daemon itself answers at once; this only guards against a bus that has hung.
+constexpr int busAnswerTimeoutMs = 2000;
+
+// How long a call waits for a busy host once the call settings are applied: 15 minutes.
+constexpr int busyHostTimeoutMs = 900000;
+
+} // namespace
+
+std::unique_ptr<ChatHost> DBusChatHost::create(QString* why)
+{
+    return create(QDBusConnection::sessionBus(), why);
+}
+
+std::unique_ptr<ChatHost> DBusChatHost::create(const QDBusConnection& bus, QString* why)
+{
+    const auto fail = [why](const QString& reason) {
+        if (why)
+            *why = reason;
+        return std::unique_ptr<ChatHost>();
+    };
+    if (!bus.isConnected())
+        return fail(tr("There is no session bus to find the chat host on: %1").arg(bus.lastError().message()));
+
+    // Watch the name before asking for it, so a host that leaves in between still ends the program.
+    std::unique_ptr<DBusChatHost> host(new DBusChatHost(bus));
+
+    // Asked of the bus rather than the host: no activation, and no waiting on a host that is not there.
+    QDBusMessage ask = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+        QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("org.freedesktop.DBus"),
+        QStringLiteral("NameHasOwner"));
+    ask << QString(serviceName);
+    const QDBusMessage answer = bus.call(ask, QDBus::Block, busAnswerTimeoutMs);
+    if (answer.type() != QDBusMessage::ReplyMessage)
+        return fail(tr("The session bus did not say whether the chat host is running: %1").arg(answer.errorMessage()));
+    if (!answer.arguments().value(0).toBool())
+        return fail(
+            tr("The chat host is not running: no program owns the name %1 on the session bus.").arg(serviceName));
+    return host;
+}
+
+DBusChatHost::DBusChatHost(const QDBusConnection& bus)
+    : m_bus(bus)
+    , m_chat(std::make_unique<OrgVerboltChatHostInterface>(serviceName, objectPath, bus))
+    , m_chatProperties(std::make_unique<OrgFreedesktopDBusPropertiesInterface>(serviceName, objectPath, bus))
+{
+    // Subscribed by the well-known name: only signals sent by its current owner get through.
+    connect(m_chat.get(), &OrgVerboltChatHostInterface::ChatTextReceived, this, [this](const QString& sText) {
+        if (!m_closed)
+            emit chatTextReceived(sText);
+    });
+    connect(m_chat.get(), &OrgVerboltChatHostInterface::Closing, this, &DBusChatHost::endOnce);
+
+    // A host that dies says nothing; losing its name ends the program just as its closing would.
+    auto* watcher = new QDBusServiceWatcher(serviceName, bus, QDBusServiceWatcher::WatchForUnregistration, this);
+    connect(watcher, &QDBusServiceWatcher::serviceUnregistered, this, &DBusChatHost::endOnce);
+}
+
+DBusChatHost::~DBusChatHost() = default;
+
+std::optional<QString> DBusChatHost::callsign()
+{
+    const std::optional<QVariant> station = readProperty(*m_chatProperties, chatHostInterface, "StationInfo");
+    if (!station)
+        return std::nullopt;
+    if (station->metaType() != QMetaType::fromType<QDBusObjectPath>()) {
+        setErrorString(tr("The chat host named no station information object."));
+        return std::nullopt;
+    }
+    const QString path = station->value<QDBusObjectPath>().path();
+    if (!m_stationProperties || m_stationProperties->path() != path) {
+        m_stationProperties = std::make_unique<OrgFreedesktopDBusPropertiesInterface>(serviceName, path, m_bus);
+        m_stationProperties->setTimeout(m_timeout);
+    }
+
+    const std::optional<QVariant> call = readProperty(*m_stationProperties, stationInfoInterface, "Callsign");
+    if (!call)
+        return std::nullopt;
+    if (call->metaType() != QMetaType::fromType<QString>()) {
+        setErrorString(tr("The chat host gave a callsign that is not text."));
+        return std::nullopt;
+    }
+    return call->toString();
+}
+
+bool DBusChatHost::sendChatText(const QString& text)
+{
+    QDBusPendingReply<> reply = m_chat->SendChatText(text);
+    reply.waitForFinished();
+    if (reply.isError()) {
+        setErrorString(tr("The chat host did not take the text: %1").arg(reply.error().message()));
+        return false;
+    }
+    return true;
+}
+
+void DBusChatHost::applyCallSettings()
+{
+    // A busy host simply answers late on the bus; waiting long enough is all it takes not to fail on it.
+    m_timeout = busyHostTimeoutMs;
+    m_chat->setTimeout(m_timeout);
+    m_chatProperties->setTimeout(m_timeout);
+    if (m_stationProperties)
+        m_stationProperties->setTimeout(m_timeout);
+}
+
+void DBusChatHost::endOnce()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    emit closing();
+}
+
+std::optional<QVariant> DBusChatHost::readProperty(
+    OrgFreedesktopDBusPropertiesInterface& object, const QString& interface, const QString& name)
+{
+    QDBusPendingReply<QDBusVariant> reply = object.Get(interface, name);
+    reply.waitForFinished();
+    if (reply.isError()) {
+        setErrorString(tr("Could not read %1 from the chat host: %2").arg(name, reply.error().message()));
+        return std::nullopt;
+    }
+    return reply.value().variant();
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "ChatHost.h"
+
+#include <QDBusConnection>
+#include <QLatin1String>
+
+#include <memory>
+
+class OrgVerboltChatHostInterface;
+class OrgFreedesktopDBusPropertiesInterface;
+
+/// The chat host reached on the session bus under the name org.verbolt.ChatHost.
+class DBusChatHost : public ChatHost
+{
+    Q_OBJECT
+public:
+    static constexpr QLatin1String serviceName {"org.verbolt.ChatHost"};
+    static constexpr QLatin1String objectPath {"/org/verbolt/ChatHost"};
+    static constexpr QLatin1String chatHostInterface {"org.verbolt.ChatHost"};
+    static constexpr QLatin1String stationInfoInterface {"org.verbolt.StationInfo"};
+    /// Where the reference host serves the station-information object; clients follow the StationInfo property.
+    static constexpr QLatin1String stationInfoPath {"/org/verbolt/ChatHost/StationInfo"};
+
+    /// Attaches to the chat host on the session bus. Returns nullptr and sets *why (when given) if there is no
+    /// session bus or no program owns the host's name; never starts a host and never waits long.
+    static std::unique_ptr<ChatHost> create(QString* why);
+    /// The same on a given bus connection.
+    static std::unique_ptr<ChatHost> create(const QDBusConnection& bus, QString* why);
+
+    ~DBusChatHost() override;
+
+    std::optional<QString> callsign() override;
+    bool sendChatText(const QString& text) override;
+    void applyCallSettings() override;
+
+private:
+    explicit DBusChatHost(const QDBusConnection& bus);
+
+    void endOnce();
+    std::optional<QVariant> readProperty(
+        OrgFreedesktopDBusPropertiesInterface& object, const QString& interface, const QString& name);
+
+    QDBusConnection m_bus;
+    std::unique_ptr<OrgVerboltChatHostInterface> m_chat;
+    std::unique_ptr<OrgFreedesktopDBusPropertiesInterface> m_chatProperties;
+    std::unique_ptr<OrgFreedesktopDBusPropertiesInterface> m_stationProperties;
+    int m_timeout = -1;
+    bool m_closed = false;
+};
