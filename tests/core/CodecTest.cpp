@@ -12,6 +12,11 @@ struct DecodeCase {
     QString text;
 };
 
+void PrintTo(const DecodeCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class CodecDecode : public testing::TestWithParam<DecodeCase>
 {
 };
@@ -57,6 +62,11 @@ struct PercentCase {
     QString encoded;
 };
 
+void PrintTo(const PercentCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class CodecPercentEncode : public testing::TestWithParam<PercentCase>
 {
 };
@@ -80,6 +90,11 @@ struct LoopbackCase {
     QString url;
     bool loopback;
 };
+
+void PrintTo(const LoopbackCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class CodecLoopback : public testing::TestWithParam<LoopbackCase>
 {

@@ -15,6 +15,11 @@ struct RepairCase {
     QString repaired;
 };
 
+void PrintTo(const RepairCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class DecodeHtmlRepair : public testing::TestWithParam<RepairCase>
 {
 };

@@ -16,6 +16,11 @@ struct BetweenCase {
     QString expected;
 };
 
+void PrintTo(const BetweenCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class GetBetweenCut : public testing::TestWithParam<BetweenCase>
 {
 };
@@ -36,6 +41,7 @@ INSTANTIATE_TEST_SUITE_P(Replies, GetBetweenCut,
         BetweenCase {"EmptyValue", R"({"translatedText":""},)", kName, kEnd, ""},
         BetweenCase {"CapitalT", R"({"TranslatedText":"Hej"},)", kName, kEnd, "Hej"},
         BetweenCase {"AllCapitals", R"({"TRANSLATEDTEXT":"Hej"},)", kName, kEnd, "Hej"},
+        BetweenCase {"EndMarkerAlsoBefore", R"(},{"translatedText":"Hallo"},)", kName, kEnd, "Hallo"},
         BetweenCase {"FirstOccurrenceWins", R"({"translatedText":"a"},{"translatedText":"b"},)", kName, kEnd, "a"},
         BetweenCase {"ValueHoldsQuotesAndBraces", R"({"translatedText":"x } \"y\""},)", kName, kEnd, R"(x } \"y\")"},
         BetweenCase {"NonAscii", QString::fromUtf16(u"{\"translatedText\":\"\u00c3\u00a6 \u20ac\"},"), kName, kEnd,

@@ -16,6 +16,11 @@ struct CodeCase {
     QString code;
 };
 
+void PrintTo(const CodeCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class LanguageCodeLookup : public testing::TestWithParam<CodeCase>
 {
 };

@@ -52,6 +52,11 @@ struct UrlCase {
     QString query;
 };
 
+void PrintTo(const UrlCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class RequestUrl : public testing::TestWithParam<UrlCase>
 {
 };
@@ -90,6 +95,11 @@ struct PairCase {
     QString langpair;
 };
 
+void PrintTo(const PairCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class TranslateLangpair : public testing::TestWithParam<PairCase>
 {
 };
@@ -123,6 +133,11 @@ struct AutoTargetCase {
     QString toName;
 };
 
+void PrintTo(const AutoTargetCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class TranslateAutoTarget : public testing::TestWithParam<AutoTargetCase>
 {
 };
@@ -152,6 +167,11 @@ struct ConnectivityCase {
     bool checksConnection;
     bool fetches;
 };
+
+void PrintTo(const ConnectivityCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class TranslateConnectivity : public testing::TestWithParam<ConnectivityCase>
 {
@@ -191,6 +211,11 @@ struct ReplyCase {
     QString reply;
     QString result;
 };
+
+void PrintTo(const ReplyCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class TranslateReply : public testing::TestWithParam<ReplyCase>
 {
