@@ -2,11 +2,9 @@
 
 #include <QStringView>
 
-namespace modGoogleTranslate
-{
+namespace modGoogleTranslate {
 
-namespace
-{
+namespace {
 
 struct Repair {
     QStringView find;

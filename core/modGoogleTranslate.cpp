@@ -4,11 +4,9 @@
 
 #include <utility>
 
-namespace modGoogleTranslate
-{
+namespace modGoogleTranslate {
 
-namespace
-{
+namespace {
 
 struct CodeEntry {
     QStringView key;

@@ -9,10 +9,9 @@
 namespace modGoogleTranslate {
 
 /// The language display names, in the order FillLanguages adds them to a list.
-inline constexpr std::array<QStringView, 23> LanguageNames{
-    u"Arabic",   u"Bulgarian", u"Czech",    u"Danish",     u"Dutch",    u"English", u"Finsk",   u"French",
-    u"German",   u"Greek",     u"Hindi",    u"Irish",      u"Italian",  u"Japanese", u"Kinisisk", u"Maltese",
-    u"Norwegian", u"Polish",   u"Portuguese", u"Romanian", u"Russian",  u"Espa\u00f1ol", u"Welsh"};
+inline constexpr std::array<QStringView, 23> LanguageNames{u"Arabic", u"Bulgarian", u"Czech", u"Danish", u"Dutch",
+    u"English", u"Finsk", u"French", u"German", u"Greek", u"Hindi", u"Irish", u"Italian", u"Japanese", u"Kinisisk",
+    u"Maltese", u"Norwegian", u"Polish", u"Portuguese", u"Romanian", u"Russian", u"Espa\u00f1ol", u"Welsh"};
 
 /// What a translation needs from the world outside the core.
 struct TranslateOps {
@@ -41,8 +40,8 @@ QString GetBetween(const QString& source, const QString& startMarker, const QStr
 QString LocalizeMessage(const QString& message, const QString& language);
 
 /// The request URL for text from one language code to another, with the query value percent-encoded.
-QString BuildRequestUrl(const QString& serviceBase, const QString& text, const QString& fromCode,
-                        const QString& toCode);
+QString BuildRequestUrl(
+    const QString& serviceBase, const QString& text, const QString& fromCode, const QString& toCode);
 
 /// Translates text between two display names (or codes of at most two characters) with the installed operations.
 /// Returns the translated text, which may be empty, or "error" when nothing usable came back.

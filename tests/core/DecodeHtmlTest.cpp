@@ -6,8 +6,7 @@
 
 using modGoogleTranslate::DecodeHtml;
 
-namespace
-{
+namespace {
 
 struct RepairCase {
     const char* name;
@@ -38,42 +37,41 @@ QString u16(const char16_t* text)
 }
 
 INSTANTIATE_TEST_SUITE_P(Unchanged, DecodeHtmlRepair,
-    testing::Values(RepairCase {"Empty", "", ""}, RepairCase {"PlainText", "Hello, world!", "Hello, world!"},
-        RepairCase {"LoneCr", "a\rb", "a\rb"}, RepairCase {"SingleQuote", "say \"hi\"", "say \"hi\""},
-        RepairCase {"UnicodeSAndA", u16(u"\u015b\u0105"), u16(u"\u015b\u0105")},
-        RepairCase {"LowerCasePercent", "%c3%a6", "%c3%a6"}, RepairCase {"UpperCaseEscape", "&LT;&AMP;", "&LT;&AMP;"},
-        RepairCase {"OtherEntity", "&quot;", "&quot;"}, RepairCase {"SlashBeforeSpace", "/ &gt;", "/ >"}),
+    testing::Values(RepairCase{"Empty", "", ""}, RepairCase{"PlainText", "Hello, world!", "Hello, world!"},
+        RepairCase{"LoneCr", "a\rb", "a\rb"}, RepairCase{"SingleQuote", "say \"hi\"", "say \"hi\""},
+        RepairCase{"UnicodeSAndA", u16(u"\u015b\u0105"), u16(u"\u015b\u0105")},
+        RepairCase{"LowerCasePercent", "%c3%a6", "%c3%a6"}, RepairCase{"UpperCaseEscape", "&LT;&AMP;", "&LT;&AMP;"},
+        RepairCase{"OtherEntity", "&quot;", "&quot;"}, RepairCase{"SlashBeforeSpace", "/ &gt;", "/ >"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Escapes, DecodeHtmlRepair,
-    testing::Values(RepairCase {"LessGreater", "&lt;b&gt;", "<b>"},
-        RepairCase {"SelfClosingTag", "&lt;br/&gt;", "<br>"}, RepairCase {"Ampersand", "a &amp; b", "a & b"},
-        RepairCase {"AmpersandTwice", "&amp;amp;", "&"}, RepairCase {"AmpersandThrice", "&amp;amp;amp;", "&amp;"},
-        RepairCase {"LessThanTwice", "&amp;lt;", "&lt;"}, RepairCase {"GreaterThanTwice", "&amp;gt;", "&gt;"},
-        RepairCase {"EmDash", "a&#8212;b", "a-b"}, RepairCase {"EmDashTwice", "&amp;#8212;", "-"},
-        RepairCase {"SAcuteReference", "&#347;", u16(u"\u0153")},
-        RepairCase {"SAcuteReferenceTwice", "&amp;#347;", u16(u"\u0153")}),
+    testing::Values(RepairCase{"LessGreater", "&lt;b&gt;", "<b>"}, RepairCase{"SelfClosingTag", "&lt;br/&gt;", "<br>"},
+        RepairCase{"Ampersand", "a &amp; b", "a & b"}, RepairCase{"AmpersandTwice", "&amp;amp;", "&"},
+        RepairCase{"AmpersandThrice", "&amp;amp;amp;", "&amp;"}, RepairCase{"LessThanTwice", "&amp;lt;", "&lt;"},
+        RepairCase{"GreaterThanTwice", "&amp;gt;", "&gt;"}, RepairCase{"EmDash", "a&#8212;b", "a-b"},
+        RepairCase{"EmDashTwice", "&amp;#8212;", "-"}, RepairCase{"SAcuteReference", "&#347;", u16(u"\u0153")},
+        RepairCase{"SAcuteReferenceTwice", "&amp;#347;", u16(u"\u0153")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(LineEnds, DecodeHtmlRepair,
-    testing::Values(RepairCase {"LoneLf", "a\nb", "a\r\nb"}, RepairCase {"CrLf", "a\r\nb", "a\r\r\nb"},
-        RepairCase {"TwoLf", "\n\n", "\r\n\r\n"}),
+    testing::Values(RepairCase{"LoneLf", "a\nb", "a\r\nb"}, RepairCase{"CrLf", "a\r\nb", "a\r\r\nb"},
+        RepairCase{"TwoLf", "\n\n", "\r\n\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Quotes, DecodeHtmlRepair,
-    testing::Values(RepairCase {"Two", "\"\"", "\""}, RepairCase {"Three", "\"\"\"", "\"\""},
-        RepairCase {"Four", "\"\"\"\"", "\"\""}, RepairCase {"Five", "\"\"\"\"\"", "\"\"\""},
-        RepairCase {"TwoPairsApart", "a\"\"b\"\"c", "a\"b\"c"}),
+    testing::Values(RepairCase{"Two", "\"\"", "\""}, RepairCase{"Three", "\"\"\"", "\"\""},
+        RepairCase{"Four", "\"\"\"\"", "\"\""}, RepairCase{"Five", "\"\"\"\"\"", "\"\"\""},
+        RepairCase{"TwoPairsApart", "a\"\"b\"\"c", "a\"b\"c"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Letters, DecodeHtmlRepair,
-    testing::Values(RepairCase {"Utf8AeOeAa", u16(u"\u00c3\u00a6\u00c3\u00b8\u00c3\u00a5"), u16(u"\u00e6\u00f8\u00e5")},
-        RepairCase {"SixCharacterRun", u16(u"x\u00e2\u2020\u0090\u00c3\u2020ly"), u16(u"x\u00e6y")},
-        RepairCase {"SixCharacterRunAfterUtf8", u16(u"\u00c3\u00a6\u00e2\u2020\u0090\u00c3\u2020l\u00c3\u00a5"),
+    testing::Values(RepairCase{"Utf8AeOeAa", u16(u"\u00c3\u00a6\u00c3\u00b8\u00c3\u00a5"), u16(u"\u00e6\u00f8\u00e5")},
+        RepairCase{"SixCharacterRun", u16(u"x\u00e2\u2020\u0090\u00c3\u2020ly"), u16(u"x\u00e6y")},
+        RepairCase{"SixCharacterRunAfterUtf8", u16(u"\u00c3\u00a6\u00e2\u2020\u0090\u00c3\u2020l\u00c3\u00a5"),
             u16(u"\u00e6\u00e6\u00e5")},
-        RepairCase {"PercentAe", "%C3%A6", u16(u"\u00e6")}, RepairCase {"Pilcrow", u16(u"\u00b6"), u16(u"\u0153")},
-        RepairCase {"PlusMinus", u16(u"\u00b1"), u16(u"\u00b9")},
-        RepairCase {"PolishWord", u16(u"\u00b6wi\u00b1t"), u16(u"\u0153wi\u00b9t")}),
+        RepairCase{"PercentAe", "%C3%A6", u16(u"\u00e6")}, RepairCase{"Pilcrow", u16(u"\u00b6"), u16(u"\u0153")},
+        RepairCase{"PlusMinus", u16(u"\u00b1"), u16(u"\u00b9")},
+        RepairCase{"PolishWord", u16(u"\u00b6wi\u00b1t"), u16(u"\u0153wi\u00b9t")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The reply reaches the repair through the byte decoder; the six-character run exists only when the reply is not

@@ -5,8 +5,7 @@
 
 using modGoogleTranslate::GetBetween;
 
-namespace
-{
+namespace {
 
 struct BetweenCase {
     const char* name;
@@ -35,35 +34,35 @@ const QString kName = QStringLiteral("translatedText");
 const QString kEnd = QStringLiteral("},");
 
 INSTANTIATE_TEST_SUITE_P(Replies, GetBetweenCut,
-    testing::Values(BetweenCase {"WorkedExample", R"([{"translatedText":"Hallo"},{}])", kName, kEnd, "Hallo"},
-        BetweenCase {"FurtherField", R"([{"translatedText":"Hallo","detected":"de"},{}])", kName, kEnd,
+    testing::Values(BetweenCase{"WorkedExample", R"([{"translatedText":"Hallo"},{}])", kName, kEnd, "Hallo"},
+        BetweenCase{"FurtherField", R"([{"translatedText":"Hallo","detected":"de"},{}])", kName, kEnd,
             R"(Hallo","detected":"de)"},
-        BetweenCase {"EmptyValue", R"({"translatedText":""},)", kName, kEnd, ""},
-        BetweenCase {"CapitalT", R"({"TranslatedText":"Hej"},)", kName, kEnd, "Hej"},
-        BetweenCase {"AllCapitals", R"({"TRANSLATEDTEXT":"Hej"},)", kName, kEnd, "Hej"},
-        BetweenCase {"EndMarkerAlsoBefore", R"(},{"translatedText":"Hallo"},)", kName, kEnd, "Hallo"},
-        BetweenCase {"FirstOccurrenceWins", R"({"translatedText":"a"},{"translatedText":"b"},)", kName, kEnd, "a"},
-        BetweenCase {"ValueHoldsQuotesAndBraces", R"({"translatedText":"x } \"y\""},)", kName, kEnd, R"(x } \"y\")"},
-        BetweenCase {"NonAscii", QString::fromUtf16(u"{\"translatedText\":\"\u00c3\u00a6 \u20ac\"},"), kName, kEnd,
+        BetweenCase{"EmptyValue", R"({"translatedText":""},)", kName, kEnd, ""},
+        BetweenCase{"CapitalT", R"({"TranslatedText":"Hej"},)", kName, kEnd, "Hej"},
+        BetweenCase{"AllCapitals", R"({"TRANSLATEDTEXT":"Hej"},)", kName, kEnd, "Hej"},
+        BetweenCase{"EndMarkerAlsoBefore", R"(},{"translatedText":"Hallo"},)", kName, kEnd, "Hallo"},
+        BetweenCase{"FirstOccurrenceWins", R"({"translatedText":"a"},{"translatedText":"b"},)", kName, kEnd, "a"},
+        BetweenCase{"ValueHoldsQuotesAndBraces", R"({"translatedText":"x } \"y\""},)", kName, kEnd, R"(x } \"y\")"},
+        BetweenCase{"NonAscii", QString::fromUtf16(u"{\"translatedText\":\"\u00c3\u00a6 \u20ac\"},"), kName, kEnd,
             QString::fromUtf16(u"\u00c3\u00a6 \u20ac")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(NothingToCut, GetBetweenCut,
-    testing::Values(BetweenCase {"EmptySource", "", kName, kEnd, ""},
-        BetweenCase {"NoStartMarker", R"({"responseData":null,"responseStatus":400},)", kName, kEnd, ""},
-        BetweenCase {"NoEndMarker", R"({"translatedText":"Hallo"})", kName, kEnd, ""},
-        BetweenCase {"EndMarkerOnlyBefore", R"(},{"translatedText":"Hallo"})", kName, kEnd, ""},
-        BetweenCase {"LengthZero", R"(translatedText":"x},)", kName, kEnd, ""},
-        BetweenCase {"LengthMinusOne", R"(translatedText":"},)", kName, kEnd, ""},
-        BetweenCase {"LengthMinusTwo", R"(translatedText":},)", kName, kEnd, ""},
-        BetweenCase {"EndRightAfterName", R"({"translatedText"},{})", kName, kEnd, ""},
-        BetweenCase {"EndInsideSkippedCharacters", R"(translatedText},)", kName, kEnd, ""}),
+    testing::Values(BetweenCase{"EmptySource", "", kName, kEnd, ""},
+        BetweenCase{"NoStartMarker", R"({"responseData":null,"responseStatus":400},)", kName, kEnd, ""},
+        BetweenCase{"NoEndMarker", R"({"translatedText":"Hallo"})", kName, kEnd, ""},
+        BetweenCase{"EndMarkerOnlyBefore", R"(},{"translatedText":"Hallo"})", kName, kEnd, ""},
+        BetweenCase{"LengthZero", R"(translatedText":"x},)", kName, kEnd, ""},
+        BetweenCase{"LengthMinusOne", R"(translatedText":"},)", kName, kEnd, ""},
+        BetweenCase{"LengthMinusTwo", R"(translatedText":},)", kName, kEnd, ""},
+        BetweenCase{"EndRightAfterName", R"({"translatedText"},{})", kName, kEnd, ""},
+        BetweenCase{"EndInsideSkippedCharacters", R"(translatedText},)", kName, kEnd, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Both markers are sought without regard to case, not only the service's field name.
 INSTANTIATE_TEST_SUITE_P(OtherMarkers, GetBetweenCut,
-    testing::Values(BetweenCase {"EndMarkerCaseBlind", R"(k":"value"EN)", "K", "en", "value"},
-        BetweenCase {
+    testing::Values(BetweenCase{"EndMarkerCaseBlind", R"(k":"value"EN)", "K", "en", "value"},
+        BetweenCase{
             "NonAsciiMarker", QString::fromUtf16(u"\u00c6\":\"v\"},"), QString::fromUtf16(u"\u00e6"), kEnd, "v"}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -7,8 +7,7 @@
 
 using modGoogleTranslate::LanguageCode;
 
-namespace
-{
+namespace {
 
 struct CodeCase {
     const char* name;
@@ -32,29 +31,28 @@ TEST_P(LanguageCodeLookup, YieldsTheCodeOrAuto)
 
 // Every key of the code table, as the user may pick or type it.
 INSTANTIATE_TEST_SUITE_P(Keys, LanguageCodeLookup,
-    testing::Values(CodeCase {"Arabic", "Arabic", "ar"}, CodeCase {"Bulgarian", "Bulgarian", "bg"},
-        CodeCase {"Czech", "Czech", "cs"}, CodeCase {"Danish", "Danish", "da"}, CodeCase {"Dutch", "Dutch", "nl"},
-        CodeCase {"English", "English", "en"}, CodeCase {"Finsk", "Finsk", "fi"}, CodeCase {"French", "French", "fr"},
-        CodeCase {"German", "German", "de"}, CodeCase {"Greek", "Greek", "el"}, CodeCase {"Hindi", "Hindi", "hi"},
-        CodeCase {"Irish", "Irish", "ga"}, CodeCase {"Italian", "Italian", "it"},
-        CodeCase {"Japanese", "Japanese", "ja"}, CodeCase {"Kinisisk", "Kinisisk", "zh-CN"},
-        CodeCase {"Koreansk", "Koreansk", "ko"}, CodeCase {"Maltese", "Maltese", "mt"},
-        CodeCase {"Norwegian", "Norwegian", "no"}, CodeCase {"Polish", "Polish", "pl"},
-        CodeCase {"portuguese", "portuguese", "pt"}, CodeCase {"Romanian", "Romanian", "ro"},
-        CodeCase {"Russian", "Russian", "ru"}, CodeCase {"Welsh", "Welsh", "cy"},
-        CodeCase {"Espanol", QString::fromUtf16(u"Espa\u00f1ol"), "es"}, CodeCase {"Swedish", "Swedish", "sv"}),
+    testing::Values(CodeCase{"Arabic", "Arabic", "ar"}, CodeCase{"Bulgarian", "Bulgarian", "bg"},
+        CodeCase{"Czech", "Czech", "cs"}, CodeCase{"Danish", "Danish", "da"}, CodeCase{"Dutch", "Dutch", "nl"},
+        CodeCase{"English", "English", "en"}, CodeCase{"Finsk", "Finsk", "fi"}, CodeCase{"French", "French", "fr"},
+        CodeCase{"German", "German", "de"}, CodeCase{"Greek", "Greek", "el"}, CodeCase{"Hindi", "Hindi", "hi"},
+        CodeCase{"Irish", "Irish", "ga"}, CodeCase{"Italian", "Italian", "it"}, CodeCase{"Japanese", "Japanese", "ja"},
+        CodeCase{"Kinisisk", "Kinisisk", "zh-CN"}, CodeCase{"Koreansk", "Koreansk", "ko"},
+        CodeCase{"Maltese", "Maltese", "mt"}, CodeCase{"Norwegian", "Norwegian", "no"},
+        CodeCase{"Polish", "Polish", "pl"}, CodeCase{"portuguese", "portuguese", "pt"},
+        CodeCase{"Romanian", "Romanian", "ro"}, CodeCase{"Russian", "Russian", "ru"}, CodeCase{"Welsh", "Welsh", "cy"},
+        CodeCase{"Espanol", QString::fromUtf16(u"Espa\u00f1ol"), "es"}, CodeCase{"Swedish", "Swedish", "sv"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Near misses: the comparison is exact, so none of these is a key.
 INSTANTIATE_TEST_SUITE_P(Traps, LanguageCodeLookup,
-    testing::Values(CodeCase {"ListedPortuguese", "Portuguese", "auto"}, CodeCase {"LowerCase", "english", "auto"},
-        CodeCase {"UpperCase", "ENGLISH", "auto"}, CodeCase {"LeadingSpace", " English", "auto"},
-        CodeCase {"TrailingSpace", "English ", "auto"}, CodeCase {"TrailingNewline", "English\r\n", "auto"},
-        CodeCase {"CombiningTilde", QString::fromUtf16(u"Espan\u0303ol"), "auto"},
-        CodeCase {"PlainN", "Espanol", "auto"}, CodeCase {"Empty", "", "auto"},
-        CodeCase {"TwoLetterCode", "de", "auto"}, CodeCase {"ChineseCode", "zh-CN", "auto"},
-        CodeCase {"AutoTyped", "auto", "auto"}, CodeCase {"EnglishName", "Finnish", "auto"},
-        CodeCase {"Chinese", "Chinese", "auto"}, CodeCase {"Spanish", "Spanish", "auto"}),
+    testing::Values(CodeCase{"ListedPortuguese", "Portuguese", "auto"}, CodeCase{"LowerCase", "english", "auto"},
+        CodeCase{"UpperCase", "ENGLISH", "auto"}, CodeCase{"LeadingSpace", " English", "auto"},
+        CodeCase{"TrailingSpace", "English ", "auto"}, CodeCase{"TrailingNewline", "English\r\n", "auto"},
+        CodeCase{"CombiningTilde", QString::fromUtf16(u"Espan\u0303ol"), "auto"}, CodeCase{"PlainN", "Espanol", "auto"},
+        CodeCase{"Empty", "", "auto"}, CodeCase{"TwoLetterCode", "de", "auto"},
+        CodeCase{"ChineseCode", "zh-CN", "auto"}, CodeCase{"AutoTyped", "auto", "auto"},
+        CodeCase{"EnglishName", "Finnish", "auto"}, CodeCase{"Chinese", "Chinese", "auto"},
+        CodeCase{"Spanish", "Spanish", "auto"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LanguageNames, AllButPortugueseHaveTheirOwnCode)

@@ -11,8 +11,7 @@ using modGoogleTranslate::BuildRequestUrl;
 using modGoogleTranslate::TranslateOps;
 using modGoogleTranslate::TranslateText;
 
-namespace
-{
+namespace {
 
 const QString kLocalBase = QStringLiteral("http://127.0.0.1:2738/ajax/services/language/translate?");
 const QString kRemoteBase = QStringLiteral("http://translate.example/ajax/services/language/translate?");
@@ -68,22 +67,22 @@ TEST_P(RequestUrl, EncodesTheQueryValues)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RequestUrl,
-    testing::Values(UrlCase {"Plain", "Hello", "en", "de", "v=1.0&q=Hello&langpair=en|de"},
-        UrlCase {"EmptyText", "", "en", "de", "v=1.0&q=&langpair=en|de"},
-        UrlCase {"Space", "good day", "en", "de", "v=1.0&q=good%20day&langpair=en|de"},
-        UrlCase {"Ampersand", "a&langpair=x|y", "en", "de", "v=1.0&q=a%26langpair%3Dx%7Cy&langpair=en|de"},
-        UrlCase {"Hash", "#1", "en", "de", "v=1.0&q=%231&langpair=en|de"},
-        UrlCase {"Plus", "1+1", "en", "de", "v=1.0&q=1%2B1&langpair=en|de"},
-        UrlCase {"Percent", "100%0A", "en", "de", "v=1.0&q=100%250A&langpair=en|de"},
-        UrlCase {"NonAscii", QString::fromUtf16(u"bl\u00e5 \u20ac"), "da", "en",
+    testing::Values(UrlCase{"Plain", "Hello", "en", "de", "v=1.0&q=Hello&langpair=en|de"},
+        UrlCase{"EmptyText", "", "en", "de", "v=1.0&q=&langpair=en|de"},
+        UrlCase{"Space", "good day", "en", "de", "v=1.0&q=good%20day&langpair=en|de"},
+        UrlCase{"Ampersand", "a&langpair=x|y", "en", "de", "v=1.0&q=a%26langpair%3Dx%7Cy&langpair=en|de"},
+        UrlCase{"Hash", "#1", "en", "de", "v=1.0&q=%231&langpair=en|de"},
+        UrlCase{"Plus", "1+1", "en", "de", "v=1.0&q=1%2B1&langpair=en|de"},
+        UrlCase{"Percent", "100%0A", "en", "de", "v=1.0&q=100%250A&langpair=en|de"},
+        UrlCase{"NonAscii", QString::fromUtf16(u"bl\u00e5 \u20ac"), "da", "en",
             "v=1.0&q=bl%C3%A5%20%E2%82%AC&langpair=da|en"},
-        UrlCase {"CrLf", "a\r\nb", "en", "de", "v=1.0&q=a%0D%0Ab&langpair=en|de"},
-        UrlCase {"LoneLf", "a\nb", "en", "de", "v=1.0&q=a%0Ab&langpair=en|de"},
-        UrlCase {"LoneCr", "a\rb", "en", "de", "v=1.0&q=a%0Db&langpair=en|de"},
-        UrlCase {"Unreserved", "A-z_0.9~", "en", "de", "v=1.0&q=A-z_0.9~&langpair=en|de"},
-        UrlCase {"ChineseCode", "x", "zh-CN", "auto", "v=1.0&q=x&langpair=zh-CN|auto"},
-        UrlCase {"EmptyTarget", "x", "en", "", "v=1.0&q=x&langpair=en|"},
-        UrlCase {"CodesEscaped", "x", "a b", "d&e", "v=1.0&q=x&langpair=a%20b|d%26e"}),
+        UrlCase{"CrLf", "a\r\nb", "en", "de", "v=1.0&q=a%0D%0Ab&langpair=en|de"},
+        UrlCase{"LoneLf", "a\nb", "en", "de", "v=1.0&q=a%0Ab&langpair=en|de"},
+        UrlCase{"LoneCr", "a\rb", "en", "de", "v=1.0&q=a%0Db&langpair=en|de"},
+        UrlCase{"Unreserved", "A-z_0.9~", "en", "de", "v=1.0&q=A-z_0.9~&langpair=en|de"},
+        UrlCase{"ChineseCode", "x", "zh-CN", "auto", "v=1.0&q=x&langpair=zh-CN|auto"},
+        UrlCase{"EmptyTarget", "x", "en", "", "v=1.0&q=x&langpair=en|"},
+        UrlCase{"CodesEscaped", "x", "a b", "d&e", "v=1.0&q=x&langpair=a%20b|d%26e"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- Names to codes on the way into the request.
@@ -115,15 +114,15 @@ TEST_P(TranslateLangpair, SendsTheResolvedCodes)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, TranslateLangpair,
-    testing::Values(PairCase {"EnglishGerman", "English", "German", "en|de"},
-        PairCase {"TypedSwedishKoreansk", "Swedish", "Koreansk", "sv|ko"},
-        PairCase {"ListedPortugueseSource", "Portuguese", "English", "auto|en"},
-        PairCase {"UnknownSource", "Klingon", "English", "auto|en"},
-        PairCase {"Kinisisk", "Kinisisk", "English", "zh-CN|en"},
-        PairCase {"TwoLetterTarget", "English", "de", "en|de"}, PairCase {"OneLetterTarget", "English", "x", "en|x"},
-        PairCase {"EmptyTarget", "English", "", "en|"}, PairCase {"TwoLetterSource", "de", "English", "de|en"},
-        PairCase {"EmptySource", "", "English", "|en"}, PairCase {"ChineseCodeAsSource", "zh-CN", "English", "auto|en"},
-        PairCase {"TwoLetterTargetNotACode", "English", "Xy", "en|Xy"}),
+    testing::Values(PairCase{"EnglishGerman", "English", "German", "en|de"},
+        PairCase{"TypedSwedishKoreansk", "Swedish", "Koreansk", "sv|ko"},
+        PairCase{"ListedPortugueseSource", "Portuguese", "English", "auto|en"},
+        PairCase{"UnknownSource", "Klingon", "English", "auto|en"},
+        PairCase{"Kinisisk", "Kinisisk", "English", "zh-CN|en"}, PairCase{"TwoLetterTarget", "English", "de", "en|de"},
+        PairCase{"OneLetterTarget", "English", "x", "en|x"}, PairCase{"EmptyTarget", "English", "", "en|"},
+        PairCase{"TwoLetterSource", "de", "English", "de|en"}, PairCase{"EmptySource", "", "English", "|en"},
+        PairCase{"ChineseCodeAsSource", "zh-CN", "English", "auto|en"},
+        PairCase{"TwoLetterTargetNotACode", "English", "Xy", "en|Xy"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- Targets that resolve to "auto": one notice, nothing else asked of the world.
@@ -148,14 +147,14 @@ TEST_P(TranslateAutoTarget, NoticesAndFetchesNothing)
     world.online = false; // both failures apply: only the first is noticed
     EXPECT_EQ(TranslateText(QStringLiteral("Hello"), QStringLiteral("English"), GetParam().toName, world.ops()),
         QStringLiteral("error"));
-    EXPECT_EQ(world.calls, QStringList {QStringLiteral("notice ") + kAutoNotice});
+    EXPECT_EQ(world.calls, QStringList{QStringLiteral("notice ") + kAutoNotice});
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, TranslateAutoTarget,
-    testing::Values(AutoTargetCase {"ListedPortuguese", "Portuguese"}, AutoTargetCase {"UnknownName", "Klingon"},
-        AutoTargetCase {"AutoTyped", "auto"}, AutoTargetCase {"ChineseCodeTyped", "zh-CN"},
-        AutoTargetCase {"LowerCase", "german"}, AutoTargetCase {"CombiningTilde", QString::fromUtf16(u"Espan\u0303ol")},
-        AutoTargetCase {"ThreeSpaces", "   "}),
+    testing::Values(AutoTargetCase{"ListedPortuguese", "Portuguese"}, AutoTargetCase{"UnknownName", "Klingon"},
+        AutoTargetCase{"AutoTyped", "auto"}, AutoTargetCase{"ChineseCodeTyped", "zh-CN"},
+        AutoTargetCase{"LowerCase", "german"}, AutoTargetCase{"CombiningTilde", QString::fromUtf16(u"Espan\u0303ol")},
+        AutoTargetCase{"ThreeSpaces", "   "}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- Connectivity: checked only for a service elsewhere.
@@ -196,12 +195,12 @@ TEST_P(TranslateConnectivity, ChecksOnlyWhenTheServiceIsElsewhere)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, TranslateConnectivity,
-    testing::Values(ConnectivityCase {"RemoteOnline", kRemoteBase, true, true, true},
-        ConnectivityCase {"RemoteOffline", kRemoteBase, false, true, false},
-        ConnectivityCase {"NearLoopbackOffline", "http://128.0.0.1/t?", false, true, false},
-        ConnectivityCase {"LoopbackOffline", kLocalBase, false, false, true},
-        ConnectivityCase {"LocalhostOffline", "http://localhost/t?", false, false, true},
-        ConnectivityCase {"Ipv6LoopbackOffline", "http://[::1]:80/t?", false, false, true}),
+    testing::Values(ConnectivityCase{"RemoteOnline", kRemoteBase, true, true, true},
+        ConnectivityCase{"RemoteOffline", kRemoteBase, false, true, false},
+        ConnectivityCase{"NearLoopbackOffline", "http://128.0.0.1/t?", false, true, false},
+        ConnectivityCase{"LoopbackOffline", kLocalBase, false, false, true},
+        ConnectivityCase{"LocalhostOffline", "http://localhost/t?", false, false, true},
+        ConnectivityCase{"Ipv6LoopbackOffline", "http://[::1]:80/t?", false, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- What the reply makes of the result; never a notice.
@@ -232,12 +231,12 @@ TEST_P(TranslateReply, YieldsTheValueOrError)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, TranslateReply,
-    testing::Values(ReplyCase {"Value", R"([{"translatedText":"Hallo"},{}])", "Hallo"},
-        ReplyCase {"UpperCaseField", R"({"responseData":{"TRANSLATEDTEXT":"Hallo"},)", "Hallo"},
-        ReplyCase {"EmptyValue", R"({"responseData":{"translatedText":""},"responseStatus":200})", ""},
-        ReplyCase {"ValueUnclosed", R"({"translatedText":"Hallo"})", ""}, ReplyCase {"NothingFetched", "", "error"},
-        ReplyCase {"HtmlErrorPage", "<html><body>502 Bad Gateway</body></html>", "error"},
-        ReplyCase {"JsonWithoutField", R"({"responseData":null,"responseStatus":400},)", "error"}),
+    testing::Values(ReplyCase{"Value", R"([{"translatedText":"Hallo"},{}])", "Hallo"},
+        ReplyCase{"UpperCaseField", R"({"responseData":{"TRANSLATEDTEXT":"Hallo"},)", "Hallo"},
+        ReplyCase{"EmptyValue", R"({"responseData":{"translatedText":""},"responseStatus":200})", ""},
+        ReplyCase{"ValueUnclosed", R"({"translatedText":"Hallo"})", ""}, ReplyCase{"NothingFetched", "", "error"},
+        ReplyCase{"HtmlErrorPage", "<html><body>502 Bad Gateway</body></html>", "error"},
+        ReplyCase{"JsonWithoutField", R"({"responseData":null,"responseStatus":400},)", "error"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- Notices carry the message unchanged, whatever the operator's language.
@@ -284,7 +283,7 @@ TEST_F(TranslateInstalledOps, AreUsedByTheShortForm)
     EXPECT_EQ(modGoogleTranslate::translateOps().serviceBase, kLocalBase);
     EXPECT_EQ(TranslateText(QStringLiteral("a b"), QStringLiteral("English"), QStringLiteral("German")),
         QStringLiteral("Hallo"));
-    EXPECT_EQ(world.calls, QStringList {QStringLiteral("getUrl ") + kLocalBase + "v=1.0&q=a%20b&langpair=en|de"});
+    EXPECT_EQ(world.calls, QStringList{QStringLiteral("getUrl ") + kLocalBase + "v=1.0&q=a%20b&langpair=en|de"});
 }
 
 // A modal notice lets other handlers run; one of them may install new operations meanwhile.
@@ -302,7 +301,7 @@ TEST_F(TranslateInstalledOps, SurviveBeingReplacedDuringANotice)
     ops = {};
     EXPECT_EQ(TranslateText(QStringLiteral("x"), QStringLiteral("English"), QStringLiteral("German")),
         QStringLiteral("error"));
-    EXPECT_EQ(*shown, QStringList {kOfflineNotice});
+    EXPECT_EQ(*shown, QStringList{kOfflineNotice});
 }
 
 } // namespace
