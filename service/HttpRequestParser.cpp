@@ -1,0 +1,121 @@
+#include "HttpRequestParser.h"
+
+#include <QList>
+
+HttpRequestParser::HttpRequestParser(qsizetype maxHeaderBytes, qsizetype maxBodyBytes)
+    : m_maxHeaderBytes(maxHeaderBytes)
+    , m_maxBodyBytes(maxBodyBytes)
+{ }
+
+HttpRequestParser::State HttpRequestParser::feed(const QByteArray& bytes)
+{
+    if (m_state != State::NeedMore)
+        return m_state;
+    m_buffer += bytes;
+    if (m_bodyStart < 0) {
+        qsizetype end = m_buffer.indexOf("\r\n\r\n");
+        qsizetype separator = 4;
+        const qsizetype bare = m_buffer.indexOf("\n\n");
+        if (bare >= 0 && (end < 0 || bare < end)) {
+            end = bare;
+            separator = 2;
+        }
+        if (end < 0) {
+            if (m_buffer.size() > m_maxHeaderBytes)
+                return fail(431, "Request header fields too large");
+            return m_state;
+        }
+        if (end > m_maxHeaderBytes)
+            return fail(431, "Request header fields too large");
+        if (parseHead(m_buffer.left(end)) == State::Error)
+            return m_state;
+        m_bodyStart = end + separator;
+    }
+    if (m_buffer.size() - m_bodyStart < m_contentLength)
+        return m_state;
+    m_body = m_buffer.mid(m_bodyStart, m_contentLength);
+    m_buffer.clear();
+    m_state = State::Complete;
+    return m_state;
+}
+
+HttpRequestParser::State HttpRequestParser::parseHead(const QByteArray& head)
+{
+    QList<QByteArray> lines = head.split('\n');
+    for (QByteArray& line : lines) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+    }
+    // Tolerate empty lines before the request line.
+    while (!lines.isEmpty() && lines.first().isEmpty())
+        lines.removeFirst();
+    if (lines.isEmpty())
+        return fail(400, "Empty request");
+
+    // Old clients send the target unescaped, spaces included: the method ends at the first space and the version
+    // starts after the last one.
+    const QByteArray requestLine = lines.takeFirst();
+    const qsizetype first = requestLine.indexOf(' ');
+    const qsizetype last = requestLine.lastIndexOf(' ');
+    if (first <= 0 || last <= first + 1)
+        return fail(400, "Malformed request line");
+    m_method = requestLine.left(first);
+    m_target = requestLine.mid(first + 1, last - first - 1);
+    m_version = requestLine.mid(last + 1);
+    for (const char c : m_method) {
+        if (c < 'A' || c > 'Z')
+            return fail(400, "Malformed request line");
+    }
+    if (!m_version.startsWith("HTTP/"))
+        return fail(400, "Malformed request line");
+    if (m_version != "HTTP/1.0" && m_version != "HTTP/1.1")
+        return fail(505, "HTTP version not supported");
+    if (!m_target.startsWith('/'))
+        return fail(400, "Malformed request target");
+
+    for (const QByteArray& line : std::as_const(lines)) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon <= 0)
+            return fail(400, "Malformed header line");
+        const QByteArray name = line.left(colon).trimmed().toLower();
+        const QByteArray value = line.mid(colon + 1).trimmed();
+        if (m_headers.contains(name) && name == "content-length" && m_headers.value(name) != value)
+            return fail(400, "Conflicting Content-Length");
+        m_headers.insert(name, value);
+    }
+    if (m_headers.contains("transfer-encoding"))
+        return fail(411, "Chunked bodies are not accepted; send Content-Length");
+    if (m_headers.contains("content-length")) {
+        const QByteArray value = m_headers.value("content-length");
+        bool ok = !value.isEmpty() && value.size() <= 18;
+        for (const char c : value)
+            ok = ok && c >= '0' && c <= '9';
+        if (!ok)
+            return fail(400, "Malformed Content-Length");
+        m_contentLength = value.toLongLong();
+        if (m_contentLength > m_maxBodyBytes)
+            return fail(413, "Request body too large");
+    }
+    return m_state;
+}
+
+QByteArray HttpRequestParser::path() const
+{
+    const qsizetype q = m_target.indexOf('?');
+    return q < 0 ? m_target : m_target.left(q);
+}
+
+QByteArray HttpRequestParser::query() const
+{
+    const qsizetype q = m_target.indexOf('?');
+    return q < 0 ? QByteArray() : m_target.mid(q + 1);
+}
+
+HttpRequestParser::State HttpRequestParser::fail(int status, const QByteArray& reason)
+{
+    m_state = State::Error;
+    m_errorStatus = status;
+    m_errorReason = reason;
+    m_buffer.clear();
+    return m_state;
+}

@@ -1,0 +1,251 @@
+#include "ServiceConnection.h"
+
+#include "Codec.h"
+#include "Engine.h"
+#include "QueryString.h"
+#include "ReplyEncoding.h"
+#include "ServiceServer.h"
+
+#include <QPointer>
+#include <QTcpSocket>
+
+namespace service {
+
+namespace {
+
+const QByteArray kTranslatePath = "/ajax/services/language/translate";
+const QByteArray kStatsPath = "/EP/stats.php";
+const QByteArray kJson = "application/json; charset=utf-8";
+
+QByteArray reasonPhrase(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 400: return "Bad Request";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 408: return "Request Timeout";
+    case 411: return "Length Required";
+    case 413: return "Content Too Large";
+    case 431: return "Request Header Fields Too Large";
+    case 500: return "Internal Server Error";
+    case 502: return "Bad Gateway";
+    case 503: return "Service Unavailable";
+    case 504: return "Gateway Timeout";
+    case 505: return "HTTP Version Not Supported";
+    default: return "Error";
+    }
+}
+
+QString valueOf(const QList<QPair<QString, QString>>& fields, const QString& name, bool* found = nullptr)
+{
+    for (const auto& field : fields) {
+        if (field.first == name) {
+            if (found)
+                *found = true;
+            return field.second;
+        }
+    }
+    if (found)
+        *found = false;
+    return {};
+}
+
+// The report comes unescaped ("Callsign=X&Program=*** Dolmex &Ver=1.0.2"), so a value may hold "&" or "=":
+// cut at the field names, the last ones winning, rather than splitting at every "&".
+bool parseUsageReport(const QString& body, QString& callsign, QString& program, QString& version)
+{
+    static const QString kCallsign = QStringLiteral("Callsign=");
+    static const QString kProgram = QStringLiteral("&Program=");
+    static const QString kVer = QStringLiteral("&Ver=");
+    if (!body.startsWith(kCallsign))
+        return false;
+    const qsizetype ver = body.lastIndexOf(kVer);
+    if (ver < 0)
+        return false;
+    const qsizetype prog = body.lastIndexOf(kProgram, ver);
+    if (prog < kCallsign.size() - 1)
+        return false;
+    callsign = body.mid(kCallsign.size(), prog - kCallsign.size());
+    program = body.mid(prog + kProgram.size(), ver - prog - kProgram.size());
+    version = body.mid(ver + kVer.size());
+    while (version.endsWith(u'\n') || version.endsWith(u'\r'))
+        version.chop(1);
+    return true;
+}
+
+// Line breaks from the client are CR LF (or CR); engines speak LF.
+QString toEngineText(QString text)
+{
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
+    return text;
+}
+
+} // namespace
+
+ServiceConnection::ServiceConnection(QTcpSocket* socket, ServiceServer& server)
+    : QObject(&server)
+    , m_socket(socket)
+    , m_server(server)
+    , m_parser(server.limits().maxHeaderBytes, server.limits().maxBodyBytes)
+{
+    m_clock.start();
+    m_socket->setParent(this);
+    m_logPrefix = m_socket->peerAddress().toString() + u' ';
+    connect(m_socket, &QTcpSocket::readyRead, this, &ServiceConnection::readRequest);
+    connect(m_socket, &QTcpSocket::disconnected, this, &ServiceConnection::close);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, &ServiceConnection::close);
+    m_deadline.setSingleShot(true);
+    connect(&m_deadline, &QTimer::timeout, this, [this] {
+        if (m_responded) {
+            close(); // the client does not take its reply
+        } else if (m_parser.state() == HttpRequestParser::State::NeedMore) {
+            respondRefusal(408, QStringLiteral("Request not received in time"));
+        }
+    });
+    m_deadline.start(m_server.limits().requestTimeoutMs);
+    // Bytes may have arrived before the connection was set up.
+    if (m_socket->bytesAvailable() > 0)
+        QMetaObject::invokeMethod(this, &ServiceConnection::readRequest, Qt::QueuedConnection);
+}
+
+void ServiceConnection::refuse(int status, const QString& reason)
+{
+    respondRefusal(status, reason);
+}
+
+void ServiceConnection::readRequest()
+{
+    if (m_responded || m_parser.state() != HttpRequestParser::State::NeedMore)
+        return;
+    switch (m_parser.feed(m_socket->readAll())) {
+    case HttpRequestParser::State::NeedMore: return;
+    case HttpRequestParser::State::Error:
+        respondRefusal(m_parser.errorStatus(), QString::fromLatin1(m_parser.errorReason()));
+        return;
+    case HttpRequestParser::State::Complete:
+        m_deadline.stop();
+        dispatch();
+        return;
+    }
+}
+
+void ServiceConnection::dispatch()
+{
+    const QByteArray path = m_parser.path();
+    const QByteArray method = m_parser.method();
+    m_logPrefix += QString::fromLatin1(method) + u' ' + QString::fromLatin1(path) + u' ';
+    if (path == kTranslatePath) {
+        if (method != "GET" && method != "POST")
+            return respondRefusal(405, QStringLiteral("Method not allowed"), "Allow: GET, POST\r\n");
+        return handleTranslate();
+    }
+    if (path == kStatsPath) {
+        if (method != "POST")
+            return respondRefusal(405, QStringLiteral("Method not allowed"), "Allow: POST\r\n");
+        return handleUsageReport();
+    }
+    if (method != "GET" && method != "POST")
+        return respondRefusal(405, QStringLiteral("Method not allowed"), "Allow: GET, POST\r\n");
+    respondRefusal(404, QStringLiteral("Not found"));
+}
+
+void ServiceConnection::handleTranslate()
+{
+    QByteArray form = m_parser.query();
+    if (m_parser.method() == "POST" && !m_parser.body().isEmpty())
+        form += '&' + m_parser.body();
+    const auto fields = QueryString::parse(form);
+    if (!fields)
+        return respondRefusal(400, QStringLiteral("Bad percent-encoding or text that is not UTF-8"));
+    bool hasText = false;
+    bool hasPair = false;
+    const QString text = valueOf(*fields, QStringLiteral("q"), &hasText);
+    const QString langpair = valueOf(*fields, QStringLiteral("langpair"), &hasPair);
+    if (!hasText)
+        return respondRefusal(400, QStringLiteral("Missing the text (q)"));
+    if (!hasPair)
+        return respondRefusal(400, QStringLiteral("Missing the language pair (langpair)"));
+    const QStringList codes = langpair.split(u'|');
+    if (codes.size() != 2 || codes[1].isEmpty())
+        return respondRefusal(400, QStringLiteral("Invalid translation language pair"));
+    if (text.size() > m_server.limits().maxTextChars) {
+        return respondRefusal(
+            413, QStringLiteral("Text too long: at most %1 characters").arg(m_server.limits().maxTextChars));
+    }
+    const QString source = codes[0].isEmpty() ? QStringLiteral("auto") : codes[0];
+    m_logPrefix += source + u'|' + codes[1] + u' ';
+
+    QPointer<ServiceConnection> self(this);
+    m_server.engine().translate(toEngineText(text), source, codes[1], [self](const TranslationResult& result) {
+        if (self)
+            self->answerTranslation(result);
+    });
+}
+
+void ServiceConnection::answerTranslation(const TranslationResult& result)
+{
+    switch (result.status) {
+    case TranslationResult::Status::Ok: {
+        if (ReplyEncoding::encodeValue(result.text).size() > ReplyEncoding::kMaxValueLength)
+            return respondRefusal(413, QStringLiteral("The translation is too long for the client"));
+        if (!result.detectedSource.isEmpty())
+            m_logPrefix += QStringLiteral("(detected %1) ").arg(result.detectedSource);
+        return respond(200, kJson, ReplyEncoding::translationReply(result.text));
+    }
+    case TranslationResult::Status::UnknownPair: return respondRefusal(400, result.error);
+    case TranslationResult::Status::TooLong: return respondRefusal(413, result.error);
+    case TranslationResult::Status::Failed: return respondRefusal(503, result.error);
+    }
+}
+
+void ServiceConnection::handleUsageReport()
+{
+    QString callsign, program, version;
+    if (!parseUsageReport(Codec::decode(m_parser.body()), callsign, program, version))
+        return respondRefusal(400, QStringLiteral("Malformed usage report"));
+    m_server.log(QStringLiteral("usage report: callsign=%1 program=%2 version=%3")
+                     .arg(ReplyEncoding::jsonString(callsign), ReplyEncoding::jsonString(program),
+                         ReplyEncoding::jsonString(version)));
+    emit m_server.usageReported(callsign, program, version);
+    respond(200, "text/plain; charset=utf-8", "OK\n");
+}
+
+void ServiceConnection::respondRefusal(int status, const QString& reason, const QByteArray& extraHeaders)
+{
+    respond(status, kJson, ReplyEncoding::refusalReply(status, reason), extraHeaders);
+    if (status != 200)
+        m_server.log(m_logPrefix + QString::number(status) + u' ' + reason);
+}
+
+void ServiceConnection::respond(
+    int status, const QByteArray& contentType, const QByteArray& body, const QByteArray& extraHeaders)
+{
+    if (m_responded)
+        return;
+    m_responded = true;
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) + "\r\n";
+    head += "Content-Type: " + contentType + "\r\n";
+    head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    head += "Connection: close\r\n" + extraHeaders + "\r\n";
+    m_socket->write(head + body);
+    if (status == 200 && m_parser.path() == kTranslatePath)
+        m_server.log(m_logPrefix + QStringLiteral("200 %1 ms").arg(m_clock.elapsed()));
+    m_socket->disconnectFromHost();
+    m_deadline.start(m_server.limits().replyTimeoutMs);
+}
+
+void ServiceConnection::close()
+{
+    if (m_socket->state() != QAbstractSocket::UnconnectedState)
+        m_socket->abort();
+    m_deadline.stop();
+    if (m_closed)
+        return;
+    m_closed = true;
+    emit finished();
+    deleteLater();
+}
+
+} // namespace service

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "HttpRequestParser.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+class QTcpSocket;
+
+namespace service {
+
+class ServiceServer;
+struct TranslationResult;
+
+/// One client connection: reads one request, answers it, closes. Deletes itself when done.
+class ServiceConnection : public QObject
+{
+    Q_OBJECT
+public:
+    ServiceConnection(QTcpSocket* socket, ServiceServer& server);
+
+    /// Answers at once (used when the server is full) and closes.
+    void refuse(int status, const QString& reason);
+
+signals:
+    void finished();
+
+private:
+    void readRequest();
+    void dispatch();
+    void handleTranslate();
+    void handleUsageReport();
+    void answerTranslation(const TranslationResult& result);
+    void respond(
+        int status, const QByteArray& contentType, const QByteArray& body, const QByteArray& extraHeaders = {});
+    void respondRefusal(int status, const QString& reason, const QByteArray& extraHeaders = {});
+    void close();
+
+    QTcpSocket* m_socket;
+    ServiceServer& m_server;
+    HttpRequestParser m_parser;
+    QTimer m_deadline;
+    QElapsedTimer m_clock;
+    bool m_responded = false;
+    bool m_closed = false;
+    QString m_logPrefix;
+};
+
+} // namespace service

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QObject>
+#include <QTcpServer>
+
+#include <functional>
+
+namespace service {
+
+class Engine;
+
+/// Caps that keep one client from tying the service up.
+struct ServiceLimits {
+    qsizetype maxHeaderBytes = 16 * 1024;
+    qsizetype maxBodyBytes = 64 * 1024;
+    /// Longest text to translate, in UTF-16 units.
+    qsizetype maxTextChars = 5000;
+    /// The whole request must have arrived within this time after connecting.
+    int requestTimeoutMs = 10000;
+    /// A written reply that the client does not take within this time is dropped.
+    int replyTimeoutMs = 10000;
+    int maxConnections = 64;
+};
+
+/// The HTTP side of verbolt-service: the translation endpoint the Verbolt client calls and the usage report
+/// endpoint, answered by an Engine.
+class ServiceServer : public QObject
+{
+    Q_OBJECT
+public:
+    using LogSink = std::function<void(const QString& line)>;
+
+    explicit ServiceServer(Engine& engine, ServiceLimits limits = {}, QObject* parent = nullptr);
+
+    bool listen(const QHostAddress& address, quint16 port);
+    QHostAddress serverAddress() const { return m_server.serverAddress(); }
+    quint16 serverPort() const { return m_server.serverPort(); }
+    QString errorString() const { return m_server.errorString(); }
+
+    /// Where log lines go; stderr unless set.
+    void setLogSink(LogSink sink) { m_log = std::move(sink); }
+    void log(const QString& line) const;
+
+    Engine& engine() const { return m_engine; }
+    const ServiceLimits& limits() const { return m_limits; }
+
+signals:
+    /// A usage report arrived (also logged).
+    void usageReported(const QString& callsign, const QString& program, const QString& version);
+
+private:
+    void acceptConnections();
+
+    Engine& m_engine;
+    ServiceLimits m_limits;
+    QTcpServer m_server;
+    LogSink m_log;
+    int m_connections = 0;
+};
+
+} // namespace service
