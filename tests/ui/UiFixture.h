@@ -1,0 +1,167 @@
+#pragma once
+
+// The window on the offscreen platform with fakes behind its own seams: a chat host in memory, a translation
+// service that answers from a table, a fixed clock, recorded notices and a private settings folder.
+
+#include "FakeChatHost.h"
+#include "MessageBox.h"
+#include "QtPrinters.h"
+#include "frmVerbolt.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QFile>
+#include <QKeyEvent>
+#include <QTemporaryDir>
+#include <QTime>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+struct ReportCall {
+    QString statsHost, callsign, program, version;
+};
+
+class UiFixture : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_xdg.isValid());
+        m_oldXdg = qgetenv("XDG_CONFIG_HOME");
+        m_hadXdg = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", m_xdg.path().toUtf8());
+        MessageBox::setHook([this](QWidget*, const QString& text) {
+            notices.append(text);
+            if (onNotice)
+                onNotice(text);
+        });
+    }
+
+    void TearDown() override
+    {
+        MessageBox::setHook({});
+        window.reset();
+        if (m_hadXdg)
+            qputenv("XDG_CONFIG_HOME", m_oldXdg);
+        else
+            qunsetenv("XDG_CONFIG_HOME");
+        // Nothing a test posted may reach the next one.
+        QCoreApplication::processEvents();
+    }
+
+    QString iniPath() const { return m_xdg.path() + QStringLiteral("/Verbolt.ini"); }
+
+    void writeIni(const QByteArray& bytes)
+    {
+        QFile file(iniPath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    QByteArray readIni() const
+    {
+        QFile file(iniPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    WindowServices services()
+    {
+        WindowServices s;
+        s.createHost = [this](QString* why) -> std::unique_ptr<ChatHost> {
+            calls.append(QStringLiteral("createHost"));
+            if (!attachError.isEmpty()) {
+                *why = attachError;
+                return nullptr;
+            }
+            auto created = std::make_unique<FakeChatHost>();
+            created->station = startStation;
+            created->onCall = [this](const QString& call) { calls.append(call); };
+            host = created.get();
+            return created;
+        };
+        s.getUrl = [this](const QString& url) { return serve(url); };
+        s.isOnline = [this] { return online; };
+        s.sendUsageReport = [this](const QString& statsHost, const QString& callsign, const QString& program,
+                                const QString& version) {
+            calls.append(QStringLiteral("report"));
+            reports.push_back({statsHost, callsign, program, version});
+            if (onReport)
+                onReport();
+        };
+        s.now = [this] { return clock; };
+        s.quit = [this] { ++quits; };
+        return s;
+    }
+
+    // Creates the window and runs its start-up; the window stays hidden, as it is until start-up returns.
+    bool start()
+    {
+        window = std::make_unique<frmVerbolt>(services());
+        return window->load();
+    }
+
+    // Starts with the given languages and check boxes, already past the start-up's own effects.
+    void startWith(const QString& from, const QString& to, int useTr = 0, int timeStamp = 0)
+    {
+        ASSERT_TRUE(start());
+        window->comFrom->setEditText(from);
+        window->comLan->setEditText(to);
+        window->UseTr->setValue(useTr);
+        window->TimeStamp->setValue(timeStamp);
+        calls.clear();
+    }
+
+    void pressEnter()
+    {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+        QCoreApplication::sendEvent(window->txtInput, &press);
+    }
+
+    // The translation service: answers {"translatedText":"<reply>"} for the text it is asked, or a page without
+    // a translation when translate gives nothing.
+    QString serve(const QString& url)
+    {
+        urls.append(url);
+        const qsizetype q = url.indexOf(QStringLiteral("&q="));
+        const qsizetype pair = url.indexOf(QStringLiteral("&langpair="));
+        const QString text = QString::fromUtf8(QByteArray::fromPercentEncoding(url.mid(q + 3, pair - q - 3).toUtf8()));
+        const QString langpair = QString::fromUtf8(QByteArray::fromPercentEncoding(url.mid(pair + 10).toUtf8()));
+        asked.append(text);
+        langpairs.append(langpair);
+        const std::optional<QString> reply = translate ? translate(text) : std::nullopt;
+        if (!reply)
+            return QStringLiteral("<html><body>Not found</body></html>");
+        return QStringLiteral("{\"responseData\": {\"translatedText\":\"") + *reply
+            + QStringLiteral("\"}, \"responseDetails\": null, \"responseStatus\": 200}");
+    }
+
+    // Seams.
+    QString attachError;
+    std::optional<QString> startStation = QStringLiteral("EA1XYZ");
+    bool online = true;
+    QTime clock = QTime(14, 5);
+    std::function<std::optional<QString>(const QString& text)> translate;
+    std::function<void(const QString& text)> onNotice;
+    std::function<void()> onReport;
+
+    // What happened.
+    QStringList calls;
+    QStringList notices;
+    QStringList urls;
+    QStringList asked;
+    QStringList langpairs;
+    std::vector<ReportCall> reports;
+    int quits = 0;
+
+    std::unique_ptr<frmVerbolt> window;
+    FakeChatHost* host = nullptr;
+
+private:
+    QTemporaryDir m_xdg;
+    QByteArray m_oldXdg;
+    bool m_hadXdg = false;
+};

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QPlainTextEdit>
+#include <QString>
+
+/// The conversation pane. Keeps its text exactly as the flows build it (CR LF line ends, CR CR LF from the reply
+/// repair) and shows it as plain text, with CR LF, CR CR LF, a lone CR and a lone LF each one line break.
+/// The user can select and copy but not type.
+class ConversationPane : public QPlainTextEdit
+{
+    Q_OBJECT
+public:
+    explicit ConversationPane(QWidget* parent = nullptr);
+
+    /// The text as built, line ends included.
+    const QString& text() const { return m_text; }
+
+    /// Replaces the whole text.
+    void setText(const QString& text);
+
+    /// Adds text at the end; costs time in proportion to text, not to the pane.
+    void appendText(const QString& text);
+
+    /// Puts the caret after the last character and scrolls it into view.
+    void moveCaretToEnd();
+
+private:
+    QString m_text;
+};

@@ -1,0 +1,494 @@
+#include "frmVerbolt.h"
+
+#include "DecodeHtml.h"
+#include "MessageBox.h"
+#include "ReadWriteIni.h"
+#include "VersionRecord.h"
+
+#include <QCoreApplication>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QStyle>
+#include <QStyleOptionButton>
+
+#include <utility>
+
+using modGoogleTranslate::DecodeHtml;
+using modGoogleTranslate::LocalizeMessage;
+using modGoogleTranslate::TranslateText;
+
+namespace {
+
+const QString kSection = QStringLiteral("SETTINGS");
+const QString kLineEnd = QStringLiteral("\r\n");
+const QString kFailure = QStringLiteral("error");
+const QString kChooseLanguage = QStringLiteral("You have to choise a language to translate to.");
+const QString kNotTranslated = QStringLiteral("Could not translate the text, sorry");
+// Where the project's local translation service and statistics script listen unless the settings say otherwise.
+const QString kDefaultHost = QStringLiteral("127.0.0.1:2738");
+
+const QColor kNavy(0, 0, 128);
+const QColor kBlue(0, 0, 255);
+
+// The form is laid out in twips, 15 to a logical pixel; every measure is a multiple of 15.
+QRect twips(int left, int top, int width, int height)
+{
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
+
+QFont sans(qreal points, bool bold = false)
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+void setColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
+
+// The system face is often wider than the one the form was drawn with. A caption that would be clipped keeps its
+// face and size and takes the first narrower cut of the face that fits; trailing spaces may run past the edge.
+void fitCaption(QWidget* control, const QString& text, int room)
+{
+    QString shown = text;
+    while (shown.endsWith(u' '))
+        shown.chop(1);
+    QFont font = control->font();
+    for (const int stretch : {QFont::Unstretched, QFont::SemiCondensed, QFont::Condensed, QFont::ExtraCondensed}) {
+        font.setStretch(stretch);
+        if (QFontMetrics(font).horizontalAdvance(shown) <= room)
+            break;
+    }
+    control->setFont(font);
+}
+
+void fitCheckBox(QCheckBox* box)
+{
+    QStyleOptionButton option;
+    option.initFrom(box);
+    option.text = box->text();
+    const QRect contents = box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box);
+    fitCaption(box, box->text(), box->width() - contents.left());
+}
+
+// A check-box state as stored; anything but 0, 1 or 2 reads as 0.
+int checkValue(const QString& text)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    return ok && value >= 0 && value <= 2 ? value : 0;
+}
+
+// The repairs every translation gets before it is shown or sent.
+void repairReply(QString& result)
+{
+    result.replace(QStringLiteral(" &lt;br&gt;"), kLineEnd);
+    DecodeHtml(result);
+}
+
+} // namespace
+
+frmVerbolt::frmVerbolt(WindowServices services, QWidget* parent)
+    : QWidget(parent)
+    , m_services(std::move(services))
+    , m_iniPath(ReadWriteIni::settingsPath())
+{
+    if (!m_services.now)
+        m_services.now = [] { return QTime::currentTime(); };
+    createControls();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(300);
+    connect(Timer1, &QTimer::timeout, this, &frmVerbolt::Timer1_Timer);
+    Timer1->start();
+
+    if (const QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+frmVerbolt::~frmVerbolt() = default;
+
+void frmVerbolt::createControls()
+{
+    setObjectName(QStringLiteral("frmVerbolt"));
+    setFont(sans(8.25));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+        | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    // Fixed: enlarging it would bring the hidden controls into view.
+    setFixedSize(twips(0, 0, 5685, 6585).size());
+
+    auto place = [](QWidget* widget, const char* name, const QRect& geometry) {
+        widget->setObjectName(QLatin1String(name));
+        widget->setGeometry(geometry);
+    };
+    auto label = [&](const QString& text, QWidget* parent, const char* name, const QRect& geometry) {
+        auto* created = new QLabel(text, parent);
+        created->setTextFormat(Qt::PlainText);
+        created->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        place(created, name, geometry);
+        return created;
+    };
+
+    Frame2 = new QGroupBox(QStringLiteral("*** Texto Traducido v\u00eda Echolink ***          "), this);
+    place(Frame2, "Frame2", twips(120, 120, 5415, 5175));
+    setColour(Frame2, QPalette::WindowText, kNavy);
+
+    Text1 = new ConversationPane(Frame2);
+    place(Text1, "Text1", twips(120, 240, 5175, 4815));
+    Text1->setToolTip(QStringLiteral("Text Message Screen"));
+    Text1->setFont(sans(9.75));
+    setColour(Text1, QPalette::Base, QColor(192, 192, 192));
+    setColour(Text1, QPalette::Text, kNavy);
+
+    // Made after Text1 so that it lies on top of the pane's lower edge.
+    Command2 = new QPushButton(QStringLiteral("Borra"), Frame2);
+    place(Command2, "Command2", twips(4080, 4920, 855, 255));
+    Command2->setToolTip(QStringLiteral("Cleare the text screen"));
+    connect(Command2, &QPushButton::clicked, this, &frmVerbolt::Command2_Click);
+
+    Label1 = label(QStringLiteral("  N0CALL  "), Frame2, "Label1", twips(4560, 0, 735, 255));
+    setColour(Label1, QPalette::WindowText, palette().color(QPalette::Shadow));
+
+    lblFrom = label(QStringLiteral("Traducci\u00f3n de :"), this, "lblFrom", twips(0, 5400, 1260, 255));
+    setColour(lblFrom, QPalette::WindowText, kNavy);
+
+    auto combo = [&](const char* name, const QRect& geometry, const QString& toolTip) {
+        auto* created = new LanguageCombo(this);
+        place(created, name, geometry);
+        created->setToolTip(toolTip);
+        setColour(created, QPalette::Base, palette().color(QPalette::ToolTipBase));
+        setColour(created, QPalette::Text, kBlue);
+        return created;
+    };
+    comFrom = combo("comFrom", twips(1320, 5400, 1215, 315), QStringLiteral("Translate Text From"));
+
+    lblTo = label(QStringLiteral("<<>>  Traducci\u00f3n a:"), this, "lblTo", twips(2670, 5400, 1530, 195));
+    setColour(lblTo, QPalette::WindowText, kNavy);
+
+    comLan = combo("comLan", twips(4320, 5400, 1215, 315), QStringLiteral("Translate Text To"));
+    comLan->setSorted(true);
+
+    lblLanFrom = label(QStringLiteral("* Mensaje\u00b4s "), this, "lblLanFrom", twips(120, 5880, 1575, 255));
+    lblLanFrom->setFont(sans(9.75, true));
+    setColour(lblLanFrom, QPalette::WindowText, kBlue);
+
+    txtInput = new QLineEdit(this);
+    place(txtInput, "txtInput", twips(1680, 5880, 3855, 285));
+    txtInput->setToolTip(QStringLiteral("Enter text to be sent and press return"));
+    setColour(txtInput, QPalette::Base, QColor(255, 255, 192));
+    setColour(txtInput, QPalette::Text, kBlue);
+    txtInput->installEventFilter(this);
+
+    UseTr = new TriStateCheckBox(QStringLiteral("Mostrar ambos textos...       "), this);
+    place(UseTr, "UseTr", twips(240, 6240, 2535, 195));
+    UseTr->setToolTip(QStringLiteral("Show both Un-Translated / Translated text"));
+    setColour(UseTr, QPalette::WindowText, kBlue);
+
+    TimeStamp = new TriStateCheckBox(QStringLiteral("A\u00f1adir la Hora "), this);
+    place(TimeStamp, "TimeStamp", twips(3000, 6240, 1335, 195));
+    TimeStamp->setToolTip(QStringLiteral("Time Stamp Messages in and out"));
+    setColour(TimeStamp, QPalette::WindowText, kBlue);
+
+    Command1 = new QPushButton(QStringLiteral(" OK "), this);
+    place(Command1, "Command1", twips(4680, 6240, 855, 255));
+    Command1->setToolTip(QStringLiteral("Save changed data"));
+    connect(Command1, &QPushButton::clicked, this, &frmVerbolt::Command1_Click);
+
+    cmdTrans = new QPushButton(QStringLiteral("Translate"), this);
+    place(cmdTrans, "cmdTrans", twips(3840, 7920, 1455, 255));
+    connect(cmdTrans, &QPushButton::clicked, this, &frmVerbolt::cmdTrans_Click);
+
+    for (QLabel* caption : {Label1, lblFrom, lblTo, lblLanFrom})
+        fitCaption(caption, caption->text(), caption->width());
+    fitCheckBox(UseTr);
+    fitCheckBox(TimeStamp);
+    for (QPushButton* button : {Command1, Command2, cmdTrans}) {
+        const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button);
+        fitCaption(button, button->text(), button->width() - margin);
+    }
+    // The frame's caption runs along its top edge up to the callsign label.
+    fitCaption(Frame2, Frame2->title(), Label1->x() - 2 * Frame2->style()->pixelMetric(QStyle::PM_LayoutLeftMargin));
+
+    setTabOrder(txtInput, cmdTrans);
+    setTabOrder(cmdTrans, comLan);
+    setTabOrder(comLan, comFrom);
+    setTabOrder(comFrom, TimeStamp);
+    setTabOrder(TimeStamp, UseTr);
+    setTabOrder(UseTr, Text1);
+    setTabOrder(Text1, Command2);
+    setTabOrder(Command2, Command1);
+}
+
+QString frmVerbolt::titleFor(const QString& callsign)
+{
+    const VersionRecord version = VersionRecord::read();
+    return version.productName + QStringLiteral("    ") + callsign + QStringLiteral("   v")
+        + QString::number(version.major) + u'.' + QString::number(version.minor) + u'.'
+        + QString::number(version.revision);
+}
+
+QString frmVerbolt::versionReply()
+{
+    const VersionRecord version = VersionRecord::read();
+    return version.productName + QStringLiteral(" ") + QStringLiteral(" v") + QString::number(version.major) + u'.'
+        + QString::number(version.minor);
+}
+
+bool frmVerbolt::load()
+{
+    QString why;
+    EchoLink = m_services.createHost ? m_services.createHost(&why) : nullptr;
+    if (!EchoLink)
+        return attachFailed(why);
+    connect(EchoLink.get(), &ChatHost::chatTextReceived, this, &frmVerbolt::EchoLink_ChatTextReceived);
+    connect(EchoLink.get(), &ChatHost::closing, this, &frmVerbolt::EchoLink_Closing);
+
+    const std::optional<QString> station = EchoLink->callsign();
+    if (!station)
+        return attachFailed(EchoLink->errorString());
+    setWindowTitle(titleFor(*station));
+
+    TextFrom = readSetting(QStringLiteral("TextFrom"), QStringLiteral("English"));
+    TextTo = readSetting(QStringLiteral("TextTo"), QStringLiteral("German"));
+    UseTr->setValue(checkValue(readSetting(QStringLiteral("USETR"), QStringLiteral("0"))));
+    TimeStamp->setValue(checkValue(readSetting(QStringLiteral("TimeStamp"), QStringLiteral("0"))));
+    // Valid at once, so that a save before the first tick stores what was loaded.
+    Timer1_Timer();
+    QString serviceHost = readSetting(QStringLiteral("ServiceHost"), kDefaultHost);
+    m_statsHost = readSetting(QStringLiteral("StatsHost"), kDefaultHost);
+    if (serviceHost.isEmpty())
+        serviceHost = kDefaultHost;
+    if (m_statsHost.isEmpty())
+        m_statsHost = kDefaultHost;
+    m_ops.getUrl = m_services.getUrl;
+    m_ops.isOnline = m_services.isOnline;
+    m_ops.notice = [this](const QString& text) { notice(text); };
+    m_ops.serviceBase = QStringLiteral("http://") + serviceHost + QStringLiteral("/ajax/services/language/translate?");
+
+    FillLanguages(comFrom);
+    comFrom->insertAtCaret(TextFrom);
+    FillLanguages(comLan);
+    comLan->insertAtCaret(TextTo);
+
+    const std::optional<QString> again = EchoLink->callsign();
+    if (!again)
+        return attachFailed(EchoLink->errorString());
+    Callsign = *again;
+    Prog = VersionRecord::read().productName;
+    Ver = VersionRecord::read().versionText();
+
+    SaveUserData();
+    if (m_hostClosed)
+        return false;
+    txtInput->setFocus();
+    return true;
+}
+
+bool frmVerbolt::attachFailed(const QString& why)
+{
+    if (EchoLink)
+        EchoLink->disconnect(this);
+    EchoLink.reset();
+    notice(why.isEmpty() ? tr("Verbolt could not attach to the chat host.")
+                         : tr("Verbolt could not attach to the chat host: %1").arg(why));
+    return false;
+}
+
+QString frmVerbolt::readSetting(const QString& key, const QString& defaultValue) const
+{
+    return ReadWriteIni::read(kSection, key, defaultValue, m_iniPath);
+}
+
+void frmVerbolt::FillLanguages(LanguageCombo* box)
+{
+    box->Clear();
+    for (const QStringView name : modGoogleTranslate::LanguageNames)
+        box->AddItem(name.toString());
+}
+
+void frmVerbolt::SaveData()
+{
+    TextFrom = comFrom->currentText();
+    TextTo = comLan->currentText();
+    QString why;
+    const bool saved = ReadWriteIni::write(kSection,
+        {{QStringLiteral("TextFrom"), TextFrom}, {QStringLiteral("TextTo"), TextTo}, {QStringLiteral("UseTr"), Text2},
+            {QStringLiteral("TimeStamp"), Text3}},
+        m_iniPath, &why);
+    if (!saved)
+        notice(tr("The settings could not be saved in %1: %2").arg(m_iniPath, why));
+}
+
+void frmVerbolt::SaveUserData()
+{
+    if (m_services.sendUsageReport)
+        m_services.sendUsageReport(m_statsHost, Callsign, Prog, Ver);
+}
+
+void frmVerbolt::Timer1_Timer()
+{
+    Text2 = QString::number(UseTr->value());
+    Text3 = QString::number(TimeStamp->value());
+}
+
+void frmVerbolt::Command1_Click()
+{
+    SaveData();
+    txtInput->setFocus();
+}
+
+void frmVerbolt::Command2_Click()
+{
+    Text1->setText(QString());
+    txtInput->setFocus();
+}
+
+void frmVerbolt::cmdTrans_Click()
+{
+    TranslateIt();
+}
+
+bool frmVerbolt::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == txtInput && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            TranslateIt();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmVerbolt::TranslateIt()
+{
+    if (txtInput->text().isEmpty())
+        return;
+    if (TimeStamp->value() == 1)
+        txtInput->setText(stamp() + txtInput->text());
+    if (UseTr->value() == 1)
+        Text1->appendText(hostCallsign() + QStringLiteral(">>") + txtInput->text() + kLineEnd);
+    if (comLan->currentText().isEmpty()) {
+        notice(LocalizeMessage(kChooseLanguage, comFrom->currentText()));
+        return;
+    }
+
+    const QString sent = txtInput->text();
+    QString result = TranslateText(sent, comFrom->currentText(), comLan->currentText(), m_ops);
+    if (m_hostClosed)
+        return;
+    bool delivered = true;
+    if (result != sent && result != kFailure) {
+        repairReply(result);
+        // Sent first: the pane shows a translation as sent only once the host has taken it.
+        delivered = sendToHost(result);
+        if (delivered)
+            Text1->appendText(hostCallsign() + QStringLiteral(">< ") + result + kLineEnd);
+    } else {
+        notice(kNotTranslated);
+    }
+
+    Text1->moveCaretToEnd();
+    // What did not reach the host stays in the typing line, to be sent again.
+    if (delivered)
+        txtInput->clear();
+    txtInput->setFocus();
+}
+
+void frmVerbolt::EchoLink_ChatTextReceived(const QString& sText)
+{
+    QString text = sText;
+    EchoLink->applyCallSettings();
+    if (text.contains(QStringLiteral("/ver/")))
+        sendToHost(versionReply());
+
+    // Handlers waiting now (another chat text, Enter, a click) complete before this text is shown.
+    QCoreApplication::processEvents();
+    if (m_hostClosed)
+        return;
+
+    text.replace(u'\r', kLineEnd);
+    text.replace(QStringLiteral(">"), QStringLiteral("<<"));
+    if (TimeStamp->value() == 1)
+        text.prepend(stamp());
+    sText2 = text;
+    TranslateIt2();
+}
+
+void frmVerbolt::TranslateIt2()
+{
+    Text1->appendText(sText2 + kLineEnd);
+    sText2.replace(QStringLiteral("<<"), QStringLiteral("~"));
+    const QString sent = sText2;
+
+    const QString own = comFrom->currentText();
+    if (own.isEmpty()) {
+        notice(LocalizeMessage(kChooseLanguage, own));
+        return;
+    }
+    QString result = TranslateText(sent, comLan->currentText(), own, m_ops);
+    if (m_hostClosed)
+        return;
+    if (result != sent && result != kFailure) {
+        repairReply(result);
+        result.replace(QStringLiteral("~"), QStringLiteral("<< "));
+        Text1->appendText(result + kLineEnd);
+    } else {
+        notice(kNotTranslated);
+    }
+    Text1->moveCaretToEnd();
+}
+
+void frmVerbolt::EchoLink_Closing()
+{
+    // Ends at once; nothing is saved.
+    m_hostClosed = true;
+    if (m_services.quit)
+        m_services.quit();
+    else
+        QCoreApplication::exit(0);
+}
+
+void frmVerbolt::changeEvent(QEvent* event)
+{
+    // A window manager or platform that maximises regardless of the fixed size is put back at once.
+    if (event->type() == QEvent::WindowStateChange && (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+        QMetaObject::invokeMethod(
+            this, [this] { setWindowState(windowState() & ~(Qt::WindowMaximized | Qt::WindowFullScreen)); },
+            Qt::QueuedConnection);
+    }
+    QWidget::changeEvent(event);
+}
+
+void frmVerbolt::notice(const QString& text)
+{
+    MessageBox::information(this, text);
+}
+
+QString frmVerbolt::hostCallsign()
+{
+    return EchoLink->callsign().value_or(QString());
+}
+
+QString frmVerbolt::stamp() const
+{
+    return u'(' + m_services.now().toString(QStringLiteral("HH:mm")) + QStringLiteral(") ");
+}
+
+bool frmVerbolt::sendToHost(const QString& text)
+{
+    if (EchoLink->sendChatText(text))
+        return true;
+    const QString why = EchoLink->errorString();
+    notice(why.isEmpty() ? tr("The text did not reach the chat host.")
+                         : tr("The text did not reach the chat host: %1").arg(why));
+    return false;
+}

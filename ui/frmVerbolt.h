@@ -1,0 +1,109 @@
+#pragma once
+
+#include "ConversationPane.h"
+#include "LanguageCombo.h"
+#include "TriStateCheckBox.h"
+#include "WindowServices.h"
+#include "modGoogleTranslate.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+
+/// The one window of the program: the conversation with the chat host's partner, the typing line, the two
+/// language choosers and the settings. Controls and shared state carry the names the rest of the program and
+/// its tests use for them.
+class frmVerbolt : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit frmVerbolt(WindowServices services, QWidget* parent = nullptr);
+    ~frmVerbolt() override;
+
+    /// The start-up sequence: attaches the chat host, titles the window, loads the settings, fills the language
+    /// lists and sends the usage report. Returns false when the program must end without showing the window (the
+    /// host could not be attached, which a notice has reported, or the host closed meanwhile).
+    bool load();
+
+    /// True once the chat host has announced that it is closing.
+    bool hostClosed() const { return m_hostClosed; }
+
+    /// Refills a language list with every display name and leaves its text field empty.
+    void FillLanguages(LanguageCombo* box);
+    /// Stores the two languages and the two check-box states in the settings file.
+    void SaveData();
+    /// Sends the start-up usage report.
+    void SaveUserData();
+    /// Translates the typed line to the partner's language, shows it and sends it into the chat.
+    void TranslateIt();
+    /// Shows the received line held in sText2 and its translation into the operator's language.
+    void TranslateIt2();
+
+    /// The start-up window title for a callsign.
+    static QString titleFor(const QString& callsign);
+    /// The answer to a "/ver/" probe.
+    static QString versionReply();
+
+    // Visible controls.
+    QGroupBox* Frame2 = nullptr;
+    ConversationPane* Text1 = nullptr;
+    QPushButton* Command2 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* lblFrom = nullptr;
+    LanguageCombo* comFrom = nullptr;
+    QLabel* lblTo = nullptr;
+    LanguageCombo* comLan = nullptr;
+    QLabel* lblLanFrom = nullptr;
+    QLineEdit* txtInput = nullptr;
+    TriStateCheckBox* UseTr = nullptr;
+    TriStateCheckBox* TimeStamp = nullptr;
+    QPushButton* Command1 = nullptr;
+    // Below the client area: never seen, but second in the Tab order.
+    QPushButton* cmdTrans = nullptr;
+    QTimer* Timer1 = nullptr;
+
+    // State the procedures share.
+    QString TextFrom;
+    QString TextTo;
+    QString Text2 = QStringLiteral("0");
+    QString Text3 = QStringLiteral("0");
+    QString Callsign;
+    QString Prog;
+    QString Ver;
+    QString sText2;
+
+    std::unique_ptr<ChatHost> EchoLink;
+
+public slots:
+    /// Mirrors the two check boxes into Text2 and Text3.
+    void Timer1_Timer();
+    void Command1_Click();
+    void Command2_Click();
+    void cmdTrans_Click();
+    void EchoLink_ChatTextReceived(const QString& sText);
+    void EchoLink_Closing();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void createControls();
+    void notice(const QString& text);
+    bool attachFailed(const QString& why);
+    QString hostCallsign();
+    QString stamp() const;
+    QString readSetting(const QString& key, const QString& defaultValue) const;
+    bool sendToHost(const QString& text);
+
+    WindowServices m_services;
+    modGoogleTranslate::TranslateOps m_ops;
+    QString m_iniPath;
+    QString m_statsHost;
+    bool m_hostClosed = false;
+};
