@@ -9,8 +9,7 @@
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 
-namespace
-{
+namespace {
 
 // The bus daemon itself answers at once; this only guards against a bus that has hung.
 constexpr int busAnswerTimeoutMs = 2000;

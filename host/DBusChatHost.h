@@ -15,12 +15,12 @@ class DBusChatHost : public ChatHost
 {
     Q_OBJECT
 public:
-    static constexpr QLatin1String serviceName {"org.verbolt.ChatHost"};
-    static constexpr QLatin1String objectPath {"/org/verbolt/ChatHost"};
-    static constexpr QLatin1String chatHostInterface {"org.verbolt.ChatHost"};
-    static constexpr QLatin1String stationInfoInterface {"org.verbolt.StationInfo"};
+    static constexpr QLatin1String serviceName{"org.verbolt.ChatHost"};
+    static constexpr QLatin1String objectPath{"/org/verbolt/ChatHost"};
+    static constexpr QLatin1String chatHostInterface{"org.verbolt.ChatHost"};
+    static constexpr QLatin1String stationInfoInterface{"org.verbolt.StationInfo"};
     /// Where the reference host serves the station-information object; clients follow the StationInfo property.
-    static constexpr QLatin1String stationInfoPath {"/org/verbolt/ChatHost/StationInfo"};
+    static constexpr QLatin1String stationInfoPath{"/org/verbolt/ChatHost/StationInfo"};
 
     /// Attaches to the chat host on the session bus. Returns nullptr and sets *why (when given) if there is no
     /// session bus or no program owns the host's name; never starts a host and never waits long.

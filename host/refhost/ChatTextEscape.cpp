@@ -6,17 +6,10 @@ QString escapeChatText(const QString& text)
     line.reserve(text.size());
     for (const QChar c : text) {
         switch (c.unicode()) {
-        case '\\':
-            line += QLatin1String("\\\\");
-            break;
-        case '\r':
-            line += QLatin1String("\\r");
-            break;
-        case '\n':
-            line += QLatin1String("\\n");
-            break;
-        default:
-            line += c;
+        case '\\': line += QLatin1String("\\\\"); break;
+        case '\r': line += QLatin1String("\\r"); break;
+        case '\n': line += QLatin1String("\\n"); break;
+        default: line += c;
         }
     }
     return line;

@@ -7,8 +7,7 @@
 RefChatHost::RefChatHost(const QDBusObjectPath& stationInfo, QObject* parent)
     : QObject(parent)
     , m_stationInfo(stationInfo)
-{
-}
+{ }
 
 void RefChatHost::SendChatText(const QString& text)
 {

@@ -12,8 +12,7 @@ public:
     explicit RefStationInfo(const QString& callsign, QObject* parent = nullptr)
         : QObject(parent)
         , m_callsign(callsign)
-    {
-    }
+    { }
 
     QString callsign() const { return m_callsign; }
 

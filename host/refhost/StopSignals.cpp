@@ -5,8 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace
-{
+namespace {
 
 volatile std::sig_atomic_t writeEnd = -1;
 

@@ -19,8 +19,7 @@
 #include <cstdio>
 #include <unistd.h>
 
-namespace
-{
+namespace {
 
 void say(const QString& text)
 {
@@ -70,7 +69,7 @@ int main(int argc, char** argv)
     }
 
     RefStationInfo station(callsign);
-    RefChatHost chat {QDBusObjectPath(DBusChatHost::stationInfoPath)};
+    RefChatHost chat{QDBusObjectPath(DBusChatHost::stationInfoPath)};
     new StationInfoAdaptor(&station);
     new ChatHostAdaptor(&chat);
     // The objects are in place before the name is taken, so whoever sees the name can use them.

@@ -1,6 +1,7 @@
 #include "DBusChatHost.h"
 #include "HostProcess.h"
 #include "QtPrinters.h"
+#include "SignalBarrier.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -17,8 +18,7 @@
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 
-namespace
-{
+namespace {
 
 // What the window would see of the host: chat texts and closings, in the order they came.
 struct Events {
@@ -60,6 +60,7 @@ struct MissingHostCase {
     const char* name;
     bool withBus;
     const char* reasonMentions;
+    friend void PrintTo(const MissingHostCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class MissingHost : public ::testing::TestWithParam<MissingHostCase>
@@ -89,9 +90,27 @@ TEST_P(MissingHost, FailsAtOnceAndSaysWhy)
 }
 
 INSTANTIATE_TEST_SUITE_P(Host, MissingHost,
-    ::testing::Values(MissingHostCase {"NoOwnerOfTheName", true, "org.verbolt.ChatHost"},
-        MissingHostCase {"NoSessionBus", false, "no session bus"}),
+    ::testing::Values(MissingHostCase{"NoOwnerOfTheName", true, "org.verbolt.ChatHost"},
+        MissingHostCase{"NoSessionBus", false, "no session bus"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(HostAttach, DoesNotWaitOnAFrozenHost)
+{
+    HostProcess process;
+    ASSERT_TRUE(process.waitReady()) << process.standardError().toStdString();
+    process.signal(SIGSTOP);
+
+    QString why;
+    QElapsedTimer clock;
+    clock.start();
+    const std::unique_ptr<ChatHost> host = DBusChatHost::create(&why);
+    const qint64 elapsed = clock.elapsed();
+    process.signal(SIGCONT);
+    report("AttachToFrozenHost", elapsed);
+
+    EXPECT_NE(host, nullptr) << why;
+    EXPECT_LT(elapsed, 1000);
+}
 
 // --- Callsign --------------------------------------------------------------------------------------------------
 
@@ -99,6 +118,7 @@ struct CallsignCase {
     const char* name;
     QStringList options;
     QString expected;
+    friend void PrintTo(const CallsignCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class Callsign : public ::testing::TestWithParam<CallsignCase>
@@ -118,10 +138,9 @@ TEST_P(Callsign, IsReadFromTheStationInformationAtEachUse)
 }
 
 INSTANTIATE_TEST_SUITE_P(Host, Callsign,
-    ::testing::Values(CallsignCase {"Default", {}, QStringLiteral("N0CALL")},
-        CallsignCase {"Given", {QStringLiteral("--callsign"), QStringLiteral("DL1ABC")}, QStringLiteral("DL1ABC")},
-        CallsignCase {
-            "NonAscii", {QStringLiteral("--callsign"), QStringLiteral("ÖH2Ж/日")}, QStringLiteral("ÖH2Ж/日")}),
+    ::testing::Values(CallsignCase{"Default", {}, QStringLiteral("N0CALL")},
+        CallsignCase{"Given", {QStringLiteral("--callsign"), QStringLiteral("DL1ABC")}, QStringLiteral("DL1ABC")},
+        CallsignCase{"NonAscii", {QStringLiteral("--callsign"), QStringLiteral("ÖH2Ж/日")}, QStringLiteral("ÖH2Ж/日")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- Sending ---------------------------------------------------------------------------------------------------
@@ -130,6 +149,7 @@ struct SendCase {
     const char* name;
     QString text;
     QByteArray shown;
+    friend void PrintTo(const SendCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class SendChatText : public ::testing::TestWithParam<SendCase>
@@ -149,16 +169,16 @@ TEST_P(SendChatText, ArrivesAtTheHostByteForByte)
 }
 
 INSTANTIATE_TEST_SUITE_P(Host, SendChatText,
-    ::testing::Values(SendCase {"Plain", QStringLiteral("hello there"), "hello there"},
-        SendCase {"Utf8", QStringLiteral("Grüße, ñandú — 日本語 🙂"),
+    ::testing::Values(SendCase{"Plain", QStringLiteral("hello there"), "hello there"},
+        SendCase{"Utf8", QStringLiteral("Grüße, ñandú — 日本語 🙂"),
             "Gr\xC3\xBC\xC3\x9F"
             "e, \xC3\xB1"
             "and\xC3\xBA \xE2\x80\x94 "
             "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E \xF0\x9F\x99\x82"},
-        SendCase {"CrLfInside", QStringLiteral("line one\r\nline two\rthree\n"), "line one\\r\\nline two\\rthree\\n"},
-        SendCase {"Backslashes", QStringLiteral("C:\\dir\\r.txt \\"), "C:\\\\dir\\\\r.txt \\\\"},
-        SendCase {"Markers", QStringLiteral("*** Dolmex    v1.0 CALL>hi <<x ~"), "*** Dolmex    v1.0 CALL>hi <<x ~"},
-        SendCase {"Empty", QString(), ""}),
+        SendCase{"CrLfInside", QStringLiteral("line one\r\nline two\rthree\n"), "line one\\r\\nline two\\rthree\\n"},
+        SendCase{"Backslashes", QStringLiteral("C:\\dir\\r.txt \\"), "C:\\\\dir\\\\r.txt \\\\"},
+        SendCase{"Markers", QStringLiteral("*** Dolmex    v1.0 CALL>hi <<x ~"), "*** Dolmex    v1.0 CALL>hi <<x ~"},
+        SendCase{"Empty", QString(), ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- Receiving -------------------------------------------------------------------------------------------------
@@ -168,6 +188,7 @@ struct InputCase {
     QStringList options;
     QByteArray input;
     std::vector<QString> texts;
+    friend void PrintTo(const InputCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class HostInput : public ::testing::TestWithParam<InputCase>
@@ -194,22 +215,23 @@ TEST_P(HostInput, ArrivesAsChatTextsThenClosingWhenInputEnds)
 
 INSTANTIATE_TEST_SUITE_P(Host, HostInput,
     ::testing::Values(
-        InputCase {"Lines", {}, "CALL>hello\nCALL>second line\n", {u"CALL>hello"_s, u"CALL>second line"_s}},
-        InputCase {"Utf8", {},
+        InputCase{"Lines", {}, "CALL>hello\nCALL>second line\n", {u"CALL>hello"_s, u"CALL>second line"_s}},
+        InputCase{"Utf8", {},
             "Gr\xC3\xBC\xC3\x9F"
             "e \xE6\x97\xA5\xE6\x9C\xAC\n",
             {QStringLiteral("Grüße 日本")}},
-        InputCase {"EmptyLine", {}, "\n", {QString()}},
-        InputCase {"LastLineWithoutNewline", {}, "one\ntail", {u"one"_s, u"tail"_s}},
-        InputCase {"RawKeepsBackslashes", {}, "a\\rb\\\\\n", {u"a\\rb\\\\"_s}},
-        InputCase {"RawCrStaysInTheLine", {}, "two\rlines\n", {u"two\rlines"_s}},
-        InputCase {"Escapes", {QStringLiteral("--escapes")}, "two\\rlines\\r\\nand \\\\ \\q \\\n",
+        InputCase{"EmptyLine", {}, "\n", {QString()}},
+        InputCase{"LastLineWithoutNewline", {}, "one\ntail", {u"one"_s, u"tail"_s}},
+        InputCase{"RawKeepsBackslashes", {}, "a\\rb\\\\\n", {u"a\\rb\\\\"_s}},
+        InputCase{"RawCrStaysInTheLine", {}, "two\rlines\n", {u"two\rlines"_s}},
+        InputCase{"Escapes", {QStringLiteral("--escapes")}, "two\\rlines\\r\\nand \\\\ \\q \\\n",
             {u"two\rlines\r\nand \\ \\q \\"_s}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct StopCase {
     const char* name;
     int signal; // 0: end of input
+    friend void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class HostStop : public ::testing::TestWithParam<StopCase>
@@ -238,12 +260,12 @@ TEST_P(HostStop, RaisesClosingOnceAndExitsCleanly)
 
     // The name is gone by now; losing it must not end the program a second time.
     QCoreApplication::processEvents();
-    EXPECT_EQ(events.log, (std::vector<QString> {u"before the end"_s, u"<closing>"_s}));
+    EXPECT_EQ(events.log, (std::vector<QString>{u"before the end"_s, u"<closing>"_s}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Host, HostStop,
-    ::testing::Values(StopCase {"EndOfInput", 0}, StopCase {"Sigint", SIGINT}, StopCase {"Sigterm", SIGTERM},
-        StopCase {"Sighup", SIGHUP}),
+    ::testing::Values(StopCase{"EndOfInput", 0}, StopCase{"Sigint", SIGINT}, StopCase{"Sigterm", SIGTERM},
+        StopCase{"Sighup", SIGHUP}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- A host that goes wrong ------------------------------------------------------------------------------------
@@ -282,15 +304,20 @@ TEST(HostSignals, FromAnyoneButTheNamesOwnerAreIgnored)
     ASSERT_TRUE(spoofer.isConnected());
     const QString path = DBusChatHost::objectPath;
     const QString interface = DBusChatHost::chatHostInterface;
+    SignalBarrier barrier(spoofer);
+    // Make sure the subscription is in place at the bus before anything is sent.
+    QDBusConnection::sessionBus().interface()->isServiceRegistered(DBusChatHost::serviceName);
+
     QDBusMessage fake = QDBusMessage::createSignal(path, interface, QStringLiteral("ChatTextReceived"));
     fake << QStringLiteral("spoofed");
     spoofer.send(fake);
     spoofer.send(QDBusMessage::createSignal(path, interface, QStringLiteral("Closing")));
-    // A round trip from the same connection: the bus has routed both fakes before it answers.
-    spoofer.interface()->isServiceRegistered(DBusChatHost::serviceName);
+    barrier.pass();
+    ASSERT_TRUE(waitUntil([&] { return barrier.passed(); }));
+    EXPECT_EQ(events.log, std::vector<QString>{});
 
     process.write("genuine\n");
     ASSERT_TRUE(waitUntil([&] { return !events.texts.empty(); }));
-    EXPECT_EQ(events.log, std::vector<QString> {u"genuine"_s});
+    EXPECT_EQ(events.log, std::vector<QString>{u"genuine"_s});
     QDBusConnection::disconnectFromBus(QStringLiteral("verbolt-spoofer"));
 }

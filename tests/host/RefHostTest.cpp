@@ -9,6 +9,7 @@ struct IntrospectCase {
     const char* name;
     const char* path;
     std::vector<const char*> shows;
+    friend void PrintTo(const IntrospectCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class Introspection : public ::testing::TestWithParam<IntrospectCase>
@@ -33,13 +34,13 @@ TEST_P(Introspection, ShowsTheInterfaceToStandardTools)
 }
 
 INSTANTIATE_TEST_SUITE_P(RefHost, Introspection,
-    ::testing::Values(IntrospectCase {"MainObject", "/org/verbolt/ChatHost",
+    ::testing::Values(IntrospectCase{"MainObject", "/org/verbolt/ChatHost",
                           {"interface org.verbolt.ChatHost {", "SendChatText(in  s text);",
                               "ChatTextReceived(s sText);", "Closing();",
                               "readonly o StationInfo = "
                               "'/org/verbolt/ChatHost/StationInfo';",
                               "node StationInfo"}},
-        IntrospectCase {"StationInfo", "/org/verbolt/ChatHost/StationInfo",
+        IntrospectCase{"StationInfo", "/org/verbolt/ChatHost/StationInfo",
             {"interface org.verbolt.StationInfo {", "readonly s Callsign = 'G4XYZ';"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
