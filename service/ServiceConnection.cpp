@@ -168,7 +168,7 @@ void ServiceConnection::handleTranslate()
     if (!hasPair)
         return respondRefusal(400, QStringLiteral("Missing the language pair (langpair)"));
     const QStringList codes = langpair.split(u'|');
-    if (codes.size() != 2 || codes[1].isEmpty())
+    if (codes.size() != 2 || codes[1].isEmpty() || codes[0].size() > 16 || codes[1].size() > 16)
         return respondRefusal(400, QStringLiteral("Invalid translation language pair"));
     if (text.size() > m_server.limits().maxTextChars) {
         return respondRefusal(

@@ -23,11 +23,17 @@ bool ServiceServer::listen(const QHostAddress& address, quint16 port)
 
 void ServiceServer::log(const QString& line) const
 {
+    // One line per event, whatever a client put into its request.
+    QString safe = line;
+    for (QChar& c : safe) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = u'?';
+    }
     if (m_log) {
-        m_log(line);
+        m_log(safe);
         return;
     }
-    const QByteArray bytes = line.toUtf8() + '\n';
+    const QByteArray bytes = safe.toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
     std::fflush(stderr);
 }

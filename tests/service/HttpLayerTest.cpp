@@ -55,6 +55,8 @@ const QList<HttpCase> kCases = {
     {"langpair without bar", get(kPath + "?q=x&langpair=en"), 400, refusal(400, "Invalid translation language pair"),
         {}},
     {"empty target", get(kPath + "?q=x&langpair=en|"), 400, refusal(400, "Invalid translation language pair"), {}},
+    {"over-long code", get(kPath + "?q=x&langpair=en|" + QByteArray(17, 'e')), 400,
+        refusal(400, "Invalid translation language pair"), {}},
     {"bad percent-encoding", get(kPath + "?q=100%&langpair=en|es"), 400,
         refusal(400, "Bad percent-encoding or text that is not UTF-8"), {}},
     {"bad hex digits", get(kPath + "?q=%G1&langpair=en|es"), 400, {}, {}},
@@ -158,6 +160,15 @@ TEST_F(HttpLayer, usageReportIsLoggedAsOneLine)
     EXPECT_EQ(reports, (QStringList{u"K1&A=B"_qs, u"*** Dolmex "_qs, u"1.0.2"_qs}));
     ASSERT_EQ(log.size(), 1);
     EXPECT_EQ(log[0], u"usage report: callsign=\"K1&A=B\" program=\"*** Dolmex \" version=\"1.0.2\""_qs);
+}
+
+TEST_F(HttpLayer, logLinesStayOneLineWhateverTheRequestHolds)
+{
+    RawExchange exchange(server->serverPort(), get(kPath + "?q=x&langpair=e%0An|x%0D%0Ax"));
+    ASSERT_TRUE(exchange.waitClosed());
+    EXPECT_EQ(exchange.status(), 200);
+    ASSERT_EQ(log.size(), 1);
+    EXPECT_TRUE(log[0].contains(u"e?n|x??x"_qs)) << log[0];
 }
 
 TEST_F(HttpLayer, slowClientsTimeOut)

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Benchmark: the same English sentences English -> Spanish through verbolt-service and through Apertium APy,
+# side by side, on loopback only. Writes the table to docs/benchmark.md (or the file given as $1).
+# Needs: scripts/setup.sh --bench (apertium-apy), and a built verbolt-service (VERBOLT_SERVICE or the default
+# build folder). Stops by itself: both servers are ended on exit and the whole run is capped in time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+out=${1:-docs/benchmark.md}
+service=${VERBOLT_SERVICE:-build/service/service/verbolt-service}
+[[ -x $service ]] || { echo "no verbolt-service at $service (set VERBOLT_SERVICE)" >&2; exit 1; }
+python3 -c 'import apertium_apy' 2>/dev/null || { echo "apertium-apy missing: run scripts/setup.sh --bench" >&2; exit 1; }
+
+free_port() {
+    python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+verbolt_port=$(free_port)
+apy_port=$(free_port)
+logs=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+    rm -rf "$logs"
+}
+trap cleanup EXIT
+
+"$service" --listen "127.0.0.1:$verbolt_port" --preload 'en|es' 2>"$logs/verbolt.log" &
+pids+=($!)
+# APy as a fair opponent: one pipeline per pair like ours, no restarts during the run.
+python3 bench/apy_loopback.py "$apy_port" /usr/share/apertium --restart-pipe-after 1000000 >"$logs/apy.log" 2>&1 &
+pids+=($!)
+
+{
+    echo "# Benchmark: verbolt-service and Apertium APy"
+    echo
+    echo "Measured by \`bench/run.sh\` on $(date -u +%Y-%m-%d), $(nproc) cores ($(uname -m)), Apertium $(dpkg-query -W -f='${Version}' apertium 2>/dev/null), apertium-eng-spa $(dpkg-query -W -f='${Version}' apertium-eng-spa 2>/dev/null), apertium-apy $(dpkg-query -W -f='${Version}' apertium-apy 2>/dev/null)."
+    echo "Both servers run the same eng-spa mode with warm null-flush pipelines, unknown words unmarked (APy: \`markUnknown=no&format=txt\`)."
+    echo "Every sentence is sent once to each server before measuring."
+    echo
+    timeout 900 python3 bench/client.py --verbolt-port "$verbolt_port" --apy-port "$apy_port" \
+        --sentences bench/sentences-en.txt --concurrency 1,4
+} >"$out.tmp"
+mv "$out.tmp" "$out"
+cat "$out"
