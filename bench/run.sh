@@ -9,10 +9,12 @@ cd "$(dirname "$0")/.."
 out=${1:-docs/benchmark.md}
 service=${VERBOLT_SERVICE:-build/service/service/verbolt-service}
 [[ -x $service ]] || { echo "no verbolt-service at $service (set VERBOLT_SERVICE)" >&2; exit 1; }
-python3 -c 'import apertium_apy' 2>/dev/null || { echo "apertium-apy missing: run scripts/setup.sh --bench" >&2; exit 1; }
+# APy comes from Debian, so it is Debian's Python that has it (not a python3 earlier in PATH).
+py=/usr/bin/python3
+"$py" -c 'import apertium_apy' 2>/dev/null || { echo "apertium-apy missing: run scripts/setup.sh --bench" >&2; exit 1; }
 
 free_port() {
-    python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+    "$py" -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
 }
 verbolt_port=$(free_port)
 apy_port=$(free_port)
@@ -28,7 +30,7 @@ trap cleanup EXIT
 "$service" --listen "127.0.0.1:$verbolt_port" --preload 'en|es' 2>"$logs/verbolt.log" &
 pids+=($!)
 # APy as a fair opponent: one pipeline per pair like ours, no restarts during the run.
-python3 bench/apy_loopback.py "$apy_port" /usr/share/apertium --restart-pipe-after 1000000 >"$logs/apy.log" 2>&1 &
+"$py" bench/apy_loopback.py "$apy_port" /usr/share/apertium --restart-pipe-after 1000000 >"$logs/apy.log" 2>&1 &
 pids+=($!)
 
 {
@@ -38,7 +40,7 @@ pids+=($!)
     echo "Both servers run the same eng-spa mode with warm null-flush pipelines, unknown words unmarked (APy: \`markUnknown=no&format=txt\`)."
     echo "Every sentence is sent once to each server before measuring."
     echo
-    timeout 900 python3 bench/client.py --verbolt-port "$verbolt_port" --apy-port "$apy_port" \
+    timeout 900 "$py" bench/client.py --verbolt-port "$verbolt_port" --apy-port "$apy_port" \
         --sentences bench/sentences-en.txt --concurrency 1,4
 } >"$out.tmp"
 mv "$out.tmp" "$out"
