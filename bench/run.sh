@@ -38,7 +38,8 @@ pids+=($!)
     echo
     echo "Measured by \`bench/run.sh\` on $(date -u +%Y-%m-%d), $(nproc) cores ($(uname -m)), Apertium $(dpkg-query -W -f='${Version}' apertium 2>/dev/null), apertium-eng-spa $(dpkg-query -W -f='${Version}' apertium-eng-spa 2>/dev/null), apertium-apy $(dpkg-query -W -f='${Version}' apertium-apy 2>/dev/null)."
     echo "Both servers run the same eng-spa mode with warm null-flush pipelines, unknown words unmarked (APy: \`markUnknown=no&format=txt\`)."
-    echo "Every sentence is sent once to each server before measuring."
+    echo "Every sentence is sent once to each server before measuring. verbolt-service binary: \`$service\`" \
+        "($(grep -m1 '^CMAKE_BUILD_TYPE' "$(dirname "$service")/../CMakeCache.txt" 2>/dev/null | cut -d= -f2 || echo unknown) build)."
     echo
     timeout 900 "$py" bench/client.py --verbolt-port "$verbolt_port" --apy-port "$apy_port" \
         --sentences bench/sentences-en.txt --concurrency 1,4
