@@ -2,8 +2,7 @@
 
 #include <mutex>
 
-namespace net
-{
+namespace net {
 
 void initCurl()
 {

@@ -4,8 +4,7 @@
 
 #include <curl/curl.h>
 
-namespace net
-{
+namespace net {
 
 /// Initialises libcurl once per process, whichever thread gets here first.
 void initCurl();

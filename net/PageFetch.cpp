@@ -10,11 +10,9 @@
 
 #include <mutex>
 
-namespace net
-{
+namespace net {
 
-namespace
-{
+namespace {
 
 constexpr qsizetype kReadSize = 2048;
 
@@ -23,7 +21,7 @@ std::function<void(qsizetype)> s_readHook;
 
 struct Fetch {
     QByteArray body;
-    ReadChunker chunker {kReadSize};
+    ReadChunker chunker{kReadSize};
     QList<qsizetype> reads;
 };
 

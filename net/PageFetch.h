@@ -6,8 +6,7 @@
 
 struct ifaddrs;
 
-namespace net
-{
+namespace net {
 
 /// Body of the page at url, fetched with one HTTP GET; "" when nothing could be fetched.
 /// The body of an error status counts like any other; a transfer cut short returns what had arrived.

@@ -1,12 +1,10 @@
 #include "ReadChunker.h"
 
-namespace net
-{
+namespace net {
 
 ReadChunker::ReadChunker(qsizetype chunkSize)
     : m_chunkSize(chunkSize)
-{
-}
+{ }
 
 void ReadChunker::feed(qsizetype count, QList<qsizetype>& reads)
 {

@@ -2,8 +2,7 @@
 
 #include <QList>
 
-namespace net
-{
+namespace net {
 
 /// Cuts a body, as the transfer delivers it, into the reads a blocking read into a buffer of chunkSize bytes
 /// would return: full buffers while data keeps coming, then what is left, then the empty read that ends it.

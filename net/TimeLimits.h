@@ -1,7 +1,6 @@
 #pragma once
 
-namespace net
-{
+namespace net {
 
 /// Longest wait for the name lookup and the connection together.
 inline constexpr long kConnectTimeoutSeconds = 20;

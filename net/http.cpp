@@ -9,11 +9,9 @@
 
 #include <utility>
 
-namespace http
-{
+namespace http {
 
-namespace
-{
+namespace {
 
 constexpr qsizetype kReadSize = 1024;
 
@@ -56,7 +54,7 @@ bool isPlainHost(const QString& host)
 
 struct Reply {
     QByteArray bytes;
-    net::ReadChunker chunker {kReadSize};
+    net::ReadChunker chunker{kReadSize};
     QList<qsizetype> reads;
 };
 

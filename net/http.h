@@ -13,8 +13,7 @@
 // While HttpSendPost runs the pump hook, the window's handlers may run. A post is then in progress, so any
 // HttpOpenPost, HttpAddField or HttpSendPost they call is refused: the first two do nothing and the last
 // returns "" at once. The post in progress goes on untouched. net::GetUrl is safe to call from there.
-namespace http
-{
+namespace http {
 
 /// Starts a post of path on host ("name" or "name:port"; port 80 when none is given) and empties the body.
 void HttpOpenPost(const QString& host, const QString& path);

@@ -2,8 +2,7 @@
 
 #include "http.h"
 
-namespace report
-{
+namespace report {
 
 void sendUsageReport(const QString& statsHost, const QString& callsign, const QString& program, const QString& version)
 {

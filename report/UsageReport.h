@@ -2,8 +2,7 @@
 
 #include <QString>
 
-namespace report
-{
+namespace report {
 
 /// Posts the start-up usage report to "/EP/stats.php" on statsHost and discards the reply.
 void sendUsageReport(const QString& statsHost, const QString& callsign, const QString& program, const QString& version);

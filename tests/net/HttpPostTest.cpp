@@ -7,11 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <QElapsedTimer>
 #include <QStringList>
 
-namespace
-{
+namespace {
 
 class FormPost : public ::testing::Test
 {
@@ -53,6 +54,11 @@ struct BodyCase {
     QByteArray body;
 };
 
+void PrintTo(const BodyCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class FormPostBody : public FormPost, public ::testing::WithParamInterface<BodyCase>
 {
 };
@@ -71,11 +77,11 @@ TEST_P(FormPostBody, SendsExactlyThisRequest)
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, FormPostBody,
-    ::testing::Values(BodyCase {"NoFields", {}, ""}, BodyCase {"OneField", {{"a", "1"}}, "a=1"},
-        BodyCase {"SpaceKept", {{"a", "1"}, {"b", "x y"}}, "a=1&b=x y"},
-        BodyCase {"EmptyValue", {{"a", ""}, {"b", "2"}}, "a=&b=2"}, BodyCase {"EmptyName", {{"", "v"}}, "=v"},
-        BodyCase {"NothingEscaped", {{"q", "1+1=2 & 100%"}}, "q=1+1=2 & 100%"},
-        BodyCase {"Utf8", {{"Callsign", QStringLiteral("Ø\u00e6")}}, "Callsign=\xC3\x98\xC3\xA6"}),
+    ::testing::Values(BodyCase{"NoFields", {}, ""}, BodyCase{"OneField", {{"a", "1"}}, "a=1"},
+        BodyCase{"SpaceKept", {{"a", "1"}, {"b", "x y"}}, "a=1&b=x y"},
+        BodyCase{"EmptyValue", {{"a", ""}, {"b", "2"}}, "a=&b=2"}, BodyCase{"EmptyName", {{"", "v"}}, "=v"},
+        BodyCase{"NothingEscaped", {{"q", "1+1=2 & 100%"}}, "q=1+1=2 & 100%"},
+        BodyCase{"Utf8", {{"Callsign", QStringLiteral("Ø\u00e6")}}, "Callsign=\xC3\x98\xC3\xA6"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct ReplyCase {
@@ -83,6 +89,11 @@ struct ReplyCase {
     qsizetype size;
     QList<qsizetype> reads;
 };
+
+void PrintTo(const ReplyCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class FormPostReply : public FormPost, public ::testing::WithParamInterface<ReplyCase>
 {
@@ -102,9 +113,9 @@ TEST_P(FormPostReply, ReadsIn1024ByteReadsAndPumpsAfterEach)
 }
 
 INSTANTIATE_TEST_SUITE_P(Replies, FormPostReply,
-    ::testing::Values(ReplyCase {"Empty", 0, {0}}, ReplyCase {"OneByte", 1, {1, 0}},
-        ReplyCase {"OneShort", 1023, {1023, 0}}, ReplyCase {"ExactlyOneRead", 1024, {1024, 0}},
-        ReplyCase {"Several", 2500, {1024, 1024, 452, 0}}),
+    ::testing::Values(ReplyCase{"Empty", 0, {0}}, ReplyCase{"OneByte", 1, {1, 0}},
+        ReplyCase{"OneShort", 1023, {1023, 0}}, ReplyCase{"ExactlyOneRead", 1024, {1024, 0}},
+        ReplyCase{"Several", 2500, {1024, 1024, 452, 0}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FormPost, ReturnsTheBodyOfAnErrorReply)
@@ -178,6 +189,11 @@ struct UnreachableCase {
     QString path;
 };
 
+void PrintTo(const UnreachableCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class FormPostUnreachable : public FormPost, public ::testing::WithParamInterface<UnreachableCase>
 {
 };
@@ -195,14 +211,14 @@ TEST_P(FormPostUnreachable, GivesEmptyTextAfterOneEmptyRead)
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, FormPostUnreachable,
-    ::testing::Values(UnreachableCase {"ClosedPort", QStringLiteral("127.0.0.1:%1").arg(LoopbackServer::closedPort()),
+    ::testing::Values(UnreachableCase{"ClosedPort", QStringLiteral("127.0.0.1:%1").arg(LoopbackServer::closedPort()),
                           QStringLiteral("/EP/stats.php")},
-        UnreachableCase {"UnknownHost", QStringLiteral("stats.invalid"), QStringLiteral("/EP/stats.php")},
-        UnreachableCase {"EmptyHost", QString(), QStringLiteral("/EP/stats.php")},
-        UnreachableCase {"HostWithUserInfo", QStringLiteral("user@127.0.0.1:%1").arg(LoopbackServer::closedPort()),
+        UnreachableCase{"UnknownHost", QStringLiteral("stats.invalid"), QStringLiteral("/EP/stats.php")},
+        UnreachableCase{"EmptyHost", QString(), QStringLiteral("/EP/stats.php")},
+        UnreachableCase{"HostWithUserInfo", QStringLiteral("user@127.0.0.1:%1").arg(LoopbackServer::closedPort()),
             QStringLiteral("/EP/stats.php")},
-        UnreachableCase {"HostWithScheme", QStringLiteral("http://stats.invalid"), QStringLiteral("/EP/stats.php")},
-        UnreachableCase {"RelativePath", QStringLiteral("stats.invalid"), QStringLiteral("EP/stats.php")}),
+        UnreachableCase{"HostWithScheme", QStringLiteral("http://stats.invalid"), QStringLiteral("/EP/stats.php")},
+        UnreachableCase{"RelativePath", QStringLiteral("stats.invalid"), QStringLiteral("EP/stats.php")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -10,13 +10,12 @@
 #include <stdexcept>
 #include <vector>
 
-namespace
-{
+namespace {
 
 int listenOnLoopback(quint16& port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
+    sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;

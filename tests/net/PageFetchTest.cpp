@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <QElapsedTimer>
 
 #include <ifaddrs.h>
@@ -13,8 +15,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-namespace
-{
+namespace {
 
 class PageFetch : public ::testing::Test
 {
@@ -65,6 +66,11 @@ struct ChunkCase {
     QList<qsizetype> reads;
 };
 
+void PrintTo(const ChunkCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class PageFetchChunks : public PageFetch, public ::testing::WithParamInterface<ChunkCase>
 {
 };
@@ -72,10 +78,8 @@ class PageFetchChunks : public PageFetch, public ::testing::WithParamInterface<C
 QByteArray framed(const QByteArray& body, Framing framing)
 {
     switch (framing) {
-    case Framing::Length:
-        return httpReply("200 OK", body);
-    case Framing::CloseDelimited:
-        return "HTTP/1.0 200 OK\r\n\r\n" + body;
+    case Framing::Length: return httpReply("200 OK", body);
+    case Framing::CloseDelimited: return "HTTP/1.0 200 OK\r\n\r\n" + body;
     case Framing::Chunked: {
         QByteArray reply = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n";
         for (qsizetype at = 0; at < body.size(); at += 700) {
@@ -100,14 +104,14 @@ TEST_P(PageFetchChunks, ReadsTheWholeBodyInOrderIn2048ByteReads)
 }
 
 INSTANTIATE_TEST_SUITE_P(Bodies, PageFetchChunks,
-    ::testing::Values(ChunkCase {"Empty", 0, Framing::Length, {0}}, ChunkCase {"OneByte", 1, Framing::Length, {1, 0}},
-        ChunkCase {"OneShort", 2047, Framing::Length, {2047, 0}},
-        ChunkCase {"ExactlyOneRead", 2048, Framing::Length, {2048, 0}},
-        ChunkCase {"OneOver", 2049, Framing::Length, {2048, 1, 0}},
-        ChunkCase {"Several", 5000, Framing::Length, {2048, 2048, 904, 0}},
-        ChunkCase {"UntilClose", 5000, Framing::CloseDelimited, {2048, 2048, 904, 0}},
-        ChunkCase {"ChunkedInSmallPieces", 5000, Framing::Chunked, {2048, 2048, 904, 0}},
-        ChunkCase {"Large", 100000, Framing::Length,
+    ::testing::Values(ChunkCase{"Empty", 0, Framing::Length, {0}}, ChunkCase{"OneByte", 1, Framing::Length, {1, 0}},
+        ChunkCase{"OneShort", 2047, Framing::Length, {2047, 0}},
+        ChunkCase{"ExactlyOneRead", 2048, Framing::Length, {2048, 0}},
+        ChunkCase{"OneOver", 2049, Framing::Length, {2048, 1, 0}},
+        ChunkCase{"Several", 5000, Framing::Length, {2048, 2048, 904, 0}},
+        ChunkCase{"UntilClose", 5000, Framing::CloseDelimited, {2048, 2048, 904, 0}},
+        ChunkCase{"ChunkedInSmallPieces", 5000, Framing::Chunked, {2048, 2048, 904, 0}},
+        ChunkCase{"Large", 100000, Framing::Length,
             [] {
                 QList<qsizetype> reads(48, 2048);
                 reads << 100000 - 48 * 2048 << 0;
@@ -156,6 +160,11 @@ struct FailureCase {
     QString url;
 };
 
+void PrintTo(const FailureCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class PageFetchFailure : public PageFetch, public ::testing::WithParamInterface<FailureCase>
 {
 };
@@ -174,12 +183,32 @@ TEST_P(PageFetchFailure, GivesEmptyTextWithoutWaitingForTheTimeLimit)
 
 INSTANTIATE_TEST_SUITE_P(Urls, PageFetchFailure,
     ::testing::Values(
-        FailureCase {"ClosedPort", QStringLiteral("http://127.0.0.1:%1/").arg(LoopbackServer::closedPort())},
-        FailureCase {"UnknownHost", QStringLiteral("http://no-such-host.invalid/ajax?q=a")},
-        FailureCase {"Malformed", QStringLiteral("http://[::1/")}, FailureCase {"Empty", QString()},
-        FailureCase {"LocalFile", QStringLiteral("file:///etc/hostname")},
-        FailureCase {"OtherScheme", QStringLiteral("ftp://127.0.0.1:%1/").arg(LoopbackServer::closedPort())}),
+        FailureCase{"ClosedPort", QStringLiteral("http://127.0.0.1:%1/").arg(LoopbackServer::closedPort())},
+        FailureCase{"UnknownHost", QStringLiteral("http://no-such-host.invalid/ajax?q=a")},
+        FailureCase{"Malformed", QStringLiteral("http://[::1/")}, FailureCase{"Empty", QString()},
+        FailureCase{"LocalFile", QStringLiteral("file:///etc/hostname")},
+        FailureCase{"OtherScheme", QStringLiteral("ftp://127.0.0.1:%1/").arg(LoopbackServer::closedPort())}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PageFetch, UrlsLibcurlRefusesNeverReachTheServer)
+{
+    LoopbackServer server(httpReply("200 OK", "should not be fetched"));
+    const QString base = QString::fromLatin1("http://" + server.hostAndPort());
+    // Nothing is escaped on the way: the caller percent-encodes what it puts into a URL.
+    for (const QString& url : {base + "/a b", base + "/a\r\nX-Injected: 1"})
+        EXPECT_EQ(net::GetUrl(url), QString()) << url;
+    EXPECT_TRUE(server.requests(0).isEmpty()) << server.requests(0).value(0).toStdString();
+}
+
+TEST_F(PageFetch, LettersOutsideAsciiGoOutAsTheirUtf8Bytes)
+{
+    LoopbackServer server(httpReply("200 OK", "ok"));
+    EXPECT_EQ(net::GetUrl(QString::fromLatin1("http://" + server.hostAndPort()) + QStringLiteral("/?q=\u00e6")),
+        QStringLiteral("ok"));
+    const QList<QByteArray> requests = server.requests();
+    ASSERT_EQ(requests.size(), 1);
+    EXPECT_TRUE(requests[0].startsWith("GET /?q=\xC3\xA6 HTTP/1.1\r\n"));
+}
 
 // getifaddrs entries built by hand.
 struct Interface {
@@ -193,6 +222,11 @@ struct OnlineCase {
     QList<Interface> interfaces;
     bool online;
 };
+
+void PrintTo(const OnlineCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class InterfaceCheck : public ::testing::TestWithParam<OnlineCase>
 {
@@ -216,15 +250,15 @@ TEST_P(InterfaceCheck, CountsOnlyRunningNonLoopbackInterfacesWithAnAddress)
 constexpr unsigned int kUp = IFF_UP | IFF_RUNNING;
 
 INSTANTIATE_TEST_SUITE_P(Lists, InterfaceCheck,
-    ::testing::Values(OnlineCase {"None", {}, false},
-        OnlineCase {"LoopbackOnly", {{"lo", kUp | IFF_LOOPBACK, AF_INET}, {"lo", kUp | IFF_LOOPBACK, AF_INET6}}, false},
-        OnlineCase {"EthernetV4", {{"lo", kUp | IFF_LOOPBACK, AF_INET}, {"eth0", kUp, AF_INET}}, true},
-        OnlineCase {"EthernetV6", {{"eth0", kUp, AF_INET6}}, true},
-        OnlineCase {"CableOut", {{"eth0", IFF_UP, AF_INET}}, false},
-        OnlineCase {"SwitchedOff", {{"eth0", IFF_RUNNING, AF_INET}}, false},
-        OnlineCase {"LinkLayerOnly", {{"eth0", kUp, AF_PACKET}}, false},
-        OnlineCase {"NoAddress", {{"wg0", kUp, AF_UNSPEC}}, false},
-        OnlineCase {"SecondOfMany", {{"eth0", IFF_UP, AF_INET}, {"wlan0", kUp, AF_INET}}, true}),
+    ::testing::Values(OnlineCase{"None", {}, false},
+        OnlineCase{"LoopbackOnly", {{"lo", kUp | IFF_LOOPBACK, AF_INET}, {"lo", kUp | IFF_LOOPBACK, AF_INET6}}, false},
+        OnlineCase{"EthernetV4", {{"lo", kUp | IFF_LOOPBACK, AF_INET}, {"eth0", kUp, AF_INET}}, true},
+        OnlineCase{"EthernetV6", {{"eth0", kUp, AF_INET6}}, true},
+        OnlineCase{"CableOut", {{"eth0", IFF_UP, AF_INET}}, false},
+        OnlineCase{"SwitchedOff", {{"eth0", IFF_RUNNING, AF_INET}}, false},
+        OnlineCase{"LinkLayerOnly", {{"eth0", kUp, AF_PACKET}}, false},
+        OnlineCase{"NoAddress", {{"wg0", kUp, AF_UNSPEC}}, false},
+        OnlineCase{"SecondOfMany", {{"eth0", IFF_UP, AF_INET}, {"wlan0", kUp, AF_INET}}, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

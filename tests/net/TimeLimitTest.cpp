@@ -12,15 +12,14 @@
 #include <future>
 #include <iostream>
 
-namespace
-{
+namespace {
 
 struct Outcome {
     QString text;
     qint64 milliseconds;
 };
 
-template<typename Call>
+template <typename Call>
 Outcome timed(Call call)
 {
     QElapsedTimer clock;

@@ -6,8 +6,9 @@
 
 #include <gtest/gtest.h>
 
-namespace
-{
+#include <ostream>
+
+namespace {
 
 enum class Way { PageFetch, FormPost };
 
@@ -16,6 +17,11 @@ struct TextCase {
     QByteArray bytes;
     QString text;
 };
+
+void PrintTo(const TextCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class WireText : public ::testing::TestWithParam<std::tuple<Way, TextCase>>
 {
@@ -40,11 +46,11 @@ TEST_P(WireText, ReplyBytesBecomeText)
 
 INSTANTIATE_TEST_SUITE_P(Replies, WireText,
     ::testing::Combine(::testing::Values(Way::PageFetch, Way::FormPost),
-        ::testing::Values(TextCase {"ValidUtf8", "\xC3\xA6 og \xC3\xB8", QStringLiteral("\u00e6 og \u00f8")},
-            TextCase {"Windows1252", "\x90 abc \xE6\x80", QStringLiteral("\u0090 abc \u00e6\u20ac")},
-            TextCase {"UndefinedBytesKept", "\x81\x8D\x8F\x90\x9D", QStringLiteral("\u0081\u008d\u008f\u0090\u009d")},
-            TextCase {"MixedIsNotUtf8", "\xC3\xA6\x90", QStringLiteral("\u00c3\u00a6\u0090")},
-            TextCase {"NulKept", QByteArray("a\0b", 3), QString::fromLatin1("a\0b", 3)})),
+        ::testing::Values(TextCase{"ValidUtf8", "\xC3\xA6 og \xC3\xB8", QStringLiteral("\u00e6 og \u00f8")},
+            TextCase{"Windows1252", "\x90 abc \xE6\x80", QStringLiteral("\u0090 abc \u00e6\u20ac")},
+            TextCase{"UndefinedBytesKept", "\x81\x8D\x8F\x90\x9D", QStringLiteral("\u0081\u008d\u008f\u0090\u009d")},
+            TextCase{"MixedIsNotUtf8", "\xC3\xA6\x90", QStringLiteral("\u00c3\u00a6\u0090")},
+            TextCase{"NulKept", QByteArray("a\0b", 3), QString::fromLatin1("a\0b", 3)})),
     [](const auto& info) {
         return std::string(std::get<0>(info.param) == Way::PageFetch ? "Get_" : "Post_") + std::get<1>(info.param).name;
     });
