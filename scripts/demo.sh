@@ -60,4 +60,4 @@ printf '[SETTINGS]\nTextFrom=English\nTextTo=Espa\xc3\xb1ol\nUseTr=1\nTimeStamp=
 window_pid=$!
 
 echo "Verbolt demo: type Spanish lines here as the partner; type English in the window. Ctrl-D ends." >&2
-"$bin/host/verbolt-host" --callsign EA4DMO
+"$bin/host/refhost/verbolt-host" --callsign EA4DMO

@@ -1,0 +1,234 @@
+// The real programs together: verbolt-service with Apertium, verbolt-host as the partner's chat, and the
+// verbolt window driven with xdotool on the X server this test runs under.
+#include "QtPrinters.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int kStartDeadlineMs = 30000;
+constexpr int kTranslateDeadlineMs = 60000;
+
+quint16 freeLoopbackPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// Collects a child's output as it comes, so that tests can wait for a line with a deadline.
+class Child
+{
+public:
+    explicit Child(const QString& name)
+        : m_name(name)
+    {
+        QObject::connect(
+            &m_process, &QProcess::readyReadStandardOutput, [this] { m_out += m_process.readAllStandardOutput(); });
+        QObject::connect(
+            &m_process, &QProcess::readyReadStandardError, [this] { m_err += m_process.readAllStandardError(); });
+    }
+    ~Child()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.terminate();
+            if (!m_process.waitForFinished(5000))
+                m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+    QProcess& process() { return m_process; }
+    QByteArray out() const { return m_out; }
+    QByteArray err() const { return m_err; }
+
+    /// Waits until pred holds for the output seen so far, or the deadline passes.
+    template <typename Pred>
+    bool waitFor(Pred pred, int ms)
+    {
+        QDeadlineTimer deadline(ms);
+        while (!pred()) {
+            if (deadline.hasExpired())
+                return false;
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        }
+        return true;
+    }
+
+    QString describe() const
+    {
+        return QStringLiteral("%1 stdout: %2\nstderr: %3")
+            .arg(m_name, QString::fromUtf8(m_out), QString::fromUtf8(m_err));
+    }
+
+private:
+    QString m_name;
+    QProcess m_process;
+    QByteArray m_out;
+    QByteArray m_err;
+};
+
+QString runTool(const QString& program, const QStringList& args, int ms = 15000)
+{
+    QProcess tool;
+    tool.start(program, args);
+    if (!tool.waitForFinished(ms)) {
+        tool.kill();
+        tool.waitForFinished();
+        return {};
+    }
+    return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
+}
+
+bool acceptsConnections(quint16 port)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    return socket.waitForConnected(200);
+}
+
+class EndToEnd : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_config.isValid());
+        m_port = freeLoopbackPort();
+
+        m_service.process().start(QStringLiteral(VERBOLT_SERVICE_BIN),
+            {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(m_port)});
+        ASSERT_TRUE(m_service.waitFor([&] { return acceptsConnections(m_port); }, kStartDeadlineMs))
+            << m_service.describe();
+
+        m_host.process().start(
+            QStringLiteral(VERBOLT_HOST_BIN), {QStringLiteral("--callsign"), QStringLiteral("EA4TST")});
+        ASSERT_TRUE(m_host.waitFor([&] { return m_host.err().contains("ready"); }, kStartDeadlineMs))
+            << m_host.describe();
+    }
+
+    QString iniPath() const { return m_config.filePath(QStringLiteral("Verbolt.ini")); }
+
+    /// Starts the window on a settings file that holds settings plus the addresses of the local service.
+    void startWindow(const QString& settings)
+    {
+        QFile ini(iniPath());
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write(QStringLiteral("[SETTINGS]\r\n%1ServiceHost=127.0.0.1:%2\r\nStatsHost=127.0.0.1:%2\r\n")
+                      .arg(settings)
+                      .arg(m_port)
+                      .toUtf8());
+        ini.close();
+
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config.path());
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        m_window.process().setProcessEnvironment(env);
+        m_window.process().start(QStringLiteral(VERBOLT_BIN), {});
+        m_windowId = runTool(QStringLiteral("xdotool"),
+            {QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
+                QStringLiteral("--name"), QStringLiteral("Dolmex")},
+            kStartDeadlineMs)
+                         .section(u'\n', 0, 0);
+        ASSERT_FALSE(m_windowId.isEmpty()) << m_window.describe();
+        runTool(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), m_windowId});
+    }
+
+    void startEnglishSpanishWindow()
+    {
+        startWindow(QStringLiteral("TextFrom=English\r\nTextTo=Espa\u00f1ol\r\nUseTr=1\r\nTimeStamp=0\r\n"));
+    }
+
+    void typeLine(const QString& text)
+    {
+        runTool(QStringLiteral("xdotool"),
+            {QStringLiteral("type"), QStringLiteral("--window"), m_windowId, QStringLiteral("--delay"),
+                QStringLiteral("15"), text});
+        runTool(QStringLiteral("xdotool"),
+            {QStringLiteral("key"), QStringLiteral("--window"), m_windowId, QStringLiteral("Return")});
+    }
+
+    void clickAt(int x, int y)
+    {
+        runTool(QStringLiteral("xdotool"),
+            {QStringLiteral("mousemove"), QStringLiteral("--window"), m_windowId, QString::number(x),
+                QString::number(y), QStringLiteral("click"), QStringLiteral("1")});
+    }
+
+    void partnerSays(const QString& text) { m_host.process().write(text.toUtf8() + '\n'); }
+
+    void screenshot(const QString& name)
+    {
+        const QString dir = QStringLiteral(VERBOLT_ARTIFACT_DIR);
+        QDir().mkpath(dir);
+        runTool(QStringLiteral("import"), {QStringLiteral("-window"), m_windowId, QDir(dir).filePath(name)});
+    }
+
+    QTemporaryDir m_config;
+    quint16 m_port = 0;
+    Child m_service{QStringLiteral("verbolt-service")};
+    Child m_host{QStringLiteral("verbolt-host")};
+    Child m_window{QStringLiteral("verbolt")};
+    QString m_windowId;
+};
+
+TEST_F(EndToEnd, TypedLineReachesThePartnerInSpanish)
+{
+    ASSERT_NO_FATAL_FAILURE(startEnglishSpanishWindow());
+    typeLine(QStringLiteral("Good morning, my friend."));
+    ASSERT_TRUE(m_host.waitFor(
+        [&] {
+            return m_host.out().contains("Buenos d\xc3\xad"
+                                         "as");
+        },
+        kTranslateDeadlineMs))
+        << m_host.describe() << m_service.describe();
+    screenshot(QStringLiteral("e2e-outgoing.png"));
+}
+
+TEST_F(EndToEnd, PartnerLineIsTranslatedFromSpanishToEnglish)
+{
+    ASSERT_NO_FATAL_FAILURE(startEnglishSpanishWindow());
+    partnerSays(QStringLiteral("Hola amigo"));
+    ASSERT_TRUE(m_service.waitFor([&] { return m_service.err().contains("es|en"); }, kTranslateDeadlineMs))
+        << m_service.describe() << m_window.describe();
+}
+
+TEST_F(EndToEnd, VersionProbeIsAnswered)
+{
+    ASSERT_NO_FATAL_FAILURE(startEnglishSpanishWindow());
+    partnerSays(QStringLiteral("EA4TST>qrv? /ver/"));
+    ASSERT_TRUE(m_host.waitFor([&] { return m_host.out().contains("*** Dolmex   v1.0"); }, kTranslateDeadlineMs))
+        << m_host.describe();
+}
+
+TEST_F(EndToEnd, OkButtonWritesTheFourKeysOnFirstRun)
+{
+    // No settings of the user's yet: the defaults are saved.
+    ASSERT_NO_FATAL_FAILURE(startWindow(QString()));
+    // Command1 sits at 4680,6240 twips, 855x255: its centre in pixels.
+    clickAt((4680 + 855 / 2) / 15, (6240 + 255 / 2) / 15);
+    const QString path = iniPath();
+    QByteArray saved;
+    ASSERT_TRUE(m_window.waitFor(
+        [&] {
+            QFile file(path);
+            saved = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            return saved.contains("UseTr=0") && saved.contains("TimeStamp=0") && saved.contains("TextFrom=English")
+                && saved.contains("TextTo=German");
+        },
+        kStartDeadlineMs))
+        << saved.toStdString();
+    screenshot(QStringLiteral("e2e-window.png"));
+}
+
+} // namespace
