@@ -24,4 +24,13 @@ void applyCommonOptions(CURL* curl)
     curl_easy_setopt(curl, CURLOPT_QUICK_EXIT, 1L);
 }
 
+size_t ReceivedBody::collect(char* data, size_t size, size_t count, void* user)
+{
+    auto* body = static_cast<ReceivedBody*>(user);
+    const auto bytes = static_cast<qsizetype>(size * count);
+    body->bytes.append(data, bytes);
+    body->chunker.feed(bytes, body->reads);
+    return size * count;
+}
+
 } // namespace net

@@ -2,7 +2,6 @@
 
 #include "Codec.h"
 #include "CurlSupport.h"
-#include "ReadChunker.h"
 
 #include <ifaddrs.h>
 #include <net/if.h>
@@ -19,22 +18,7 @@ constexpr qsizetype kReadSize = 2048;
 std::mutex s_hookMutex;
 std::function<void(qsizetype)> s_readHook;
 
-struct Fetch {
-    QByteArray body;
-    ReadChunker chunker{kReadSize};
-    QList<qsizetype> reads;
-};
-
-size_t onData(char* data, size_t size, size_t count, void* user)
-{
-    auto* fetch = static_cast<Fetch*>(user);
-    const auto bytes = static_cast<qsizetype>(size * count);
-    fetch->body.append(data, bytes);
-    fetch->chunker.feed(bytes, fetch->reads);
-    return size * count;
-}
-
-void fetchInto(const QString& url, Fetch& fetch)
+void fetchInto(const QString& url, ReceivedBody& fetch)
 {
     CURL* curl = curl_easy_init();
     if (!curl)
@@ -52,7 +36,7 @@ void fetchInto(const QString& url, Fetch& fetch)
     curl_easy_setopt(curl, CURLOPT_USERAGENT, "DERozOzor");
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, static_cast<long>(kReadSize));
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, onData);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, ReceivedBody::collect);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &fetch);
     applyCommonOptions(curl);
 
@@ -74,14 +58,14 @@ QString GetUrl(const QString& url)
         hook = s_readHook;
     }
 
-    Fetch fetch;
+    ReceivedBody fetch(kReadSize);
     fetchInto(url, fetch);
     fetch.chunker.finish(fetch.reads);
     if (hook) {
         for (const qsizetype bytes : std::as_const(fetch.reads))
             hook(bytes);
     }
-    return Codec::decode(fetch.body);
+    return Codec::decode(fetch.bytes);
 }
 
 bool IsOnline()

@@ -2,7 +2,6 @@
 
 #include "Codec.h"
 #include "CurlSupport.h"
-#include "ReadChunker.h"
 
 #include <QDebug>
 #include <QScopeGuard>
@@ -12,6 +11,9 @@
 namespace http {
 
 namespace {
+
+using net::applyCommonOptions;
+using net::ReceivedBody;
 
 constexpr qsizetype kReadSize = 1024;
 
@@ -52,24 +54,9 @@ bool isPlainHost(const QString& host)
     return true;
 }
 
-struct Reply {
-    QByteArray bytes;
-    net::ReadChunker chunker{kReadSize};
-    QList<qsizetype> reads;
-};
-
-size_t onData(char* data, size_t size, size_t count, void* user)
-{
-    auto* reply = static_cast<Reply*>(user);
-    const auto bytes = static_cast<qsizetype>(size * count);
-    reply->bytes.append(data, bytes);
-    reply->chunker.feed(bytes, reply->reads);
-    return size * count;
-}
-
 // Reports the reads completed so far, each followed by the pump. Runs outside every libcurl call, so the
 // handlers the pump lets run may use libcurl themselves (a page fetch, say).
-void deliverReads(Reply& reply)
+void deliverReads(ReceivedBody& reply)
 {
     const QList<qsizetype> reads = std::exchange(reply.reads, {});
     for (const qsizetype bytes : reads) {
@@ -81,7 +68,7 @@ void deliverReads(Reply& reply)
     }
 }
 
-void transfer(const QByteArray& url, const QByteArray& body, Reply& reply)
+void transfer(const QByteArray& url, const QByteArray& body, ReceivedBody& reply)
 {
     CURL* curl = curl_easy_init();
     CURLM* multi = curl_multi_init();
@@ -105,9 +92,9 @@ void transfer(const QByteArray& url, const QByteArray& body, Reply& reply)
     curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.constData());
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, static_cast<long>(kReadSize));
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, onData);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, ReceivedBody::collect);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply);
-    net::applyCommonOptions(curl);
+    applyCommonOptions(curl);
     curl_multi_add_handle(multi, curl);
 
     // The outcome is not examined: whatever arrived before an error is the reply.
@@ -160,7 +147,7 @@ QString HttpSendPost()
         s_post.sending = false;
     });
 
-    Reply reply;
+    ReceivedBody reply(kReadSize);
     if (s_post.opened && isPlainHost(s_post.host) && s_post.path.startsWith(u'/')) {
         const QByteArray url = "http://" + s_post.host.toLatin1() + Codec::encode(s_post.path);
         transfer(url, Codec::encode(s_post.body), reply);
