@@ -1,11 +1,10 @@
 // The real programs together: verbolt-service with Apertium, verbolt-host as the partner's chat, and the
 // verbolt window driven with xdotool on the X server this test runs under.
 #include "QtPrinters.h"
+#include "WaitUntil.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QTcpServer>
@@ -16,8 +15,10 @@
 
 namespace {
 
-constexpr int kStartDeadlineMs = 30000;
-constexpr int kTranslateDeadlineMs = 60000;
+using namespace std::chrono_literals;
+
+constexpr std::chrono::milliseconds kStartDeadline = 30s;
+constexpr std::chrono::milliseconds kTranslateDeadline = 60s;
 
 quint16 freeLoopbackPort()
 {
@@ -52,19 +53,6 @@ public:
     QByteArray out() const { return m_out; }
     QByteArray err() const { return m_err; }
 
-    /// Waits until pred holds for the output seen so far, or the deadline passes.
-    template <typename Pred>
-    bool waitFor(Pred pred, int ms)
-    {
-        QDeadlineTimer deadline(ms);
-        while (!pred()) {
-            if (deadline.hasExpired())
-                return false;
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        }
-        return true;
-    }
-
     QString describe() const
     {
         return QStringLiteral("%1 stdout: %2\nstderr: %3")
@@ -78,11 +66,11 @@ private:
     QByteArray m_err;
 };
 
-QString runTool(const QString& program, const QStringList& args, int ms = 15000)
+QString runTool(const QString& program, const QStringList& args, std::chrono::milliseconds limit = 15s)
 {
     QProcess tool;
     tool.start(program, args);
-    if (!tool.waitForFinished(ms)) {
+    if (!tool.waitForFinished(int(limit.count()))) {
         tool.kill();
         tool.waitForFinished();
         return {};
@@ -107,13 +95,11 @@ protected:
 
         m_service.process().start(QStringLiteral(VERBOLT_SERVICE_BIN),
             {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(m_port)});
-        ASSERT_TRUE(m_service.waitFor([&] { return acceptsConnections(m_port); }, kStartDeadlineMs))
-            << m_service.describe();
+        ASSERT_TRUE(waitUntil([&] { return acceptsConnections(m_port); }, kStartDeadline)) << m_service.describe();
 
         m_host.process().start(
             QStringLiteral(VERBOLT_HOST_BIN), {QStringLiteral("--callsign"), QStringLiteral("EA4TST")});
-        ASSERT_TRUE(m_host.waitFor([&] { return m_host.err().contains("ready"); }, kStartDeadlineMs))
-            << m_host.describe();
+        ASSERT_TRUE(waitUntil([&] { return m_host.err().contains("ready"); }, kStartDeadline)) << m_host.describe();
     }
 
     QString iniPath() const { return m_config.filePath(QStringLiteral("Verbolt.ini")); }
@@ -137,7 +123,7 @@ protected:
         m_windowId = runTool(QStringLiteral("xdotool"),
             {QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
                 QStringLiteral("--name"), QStringLiteral("Dolmex")},
-            kStartDeadlineMs)
+            kStartDeadline)
                          .section(u'\n', 0, 0);
         ASSERT_FALSE(m_windowId.isEmpty()) << m_window.describe();
         runTool(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), m_windowId});
@@ -185,12 +171,12 @@ TEST_F(EndToEnd, TypedLineReachesThePartnerInSpanish)
 {
     ASSERT_NO_FATAL_FAILURE(startEnglishSpanishWindow());
     typeLine(QStringLiteral("Good morning, my friend."));
-    ASSERT_TRUE(m_host.waitFor(
+    ASSERT_TRUE(waitUntil(
         [&] {
             return m_host.out().contains("Buenos d\xc3\xad"
                                          "as");
         },
-        kTranslateDeadlineMs))
+        kTranslateDeadline))
         << m_host.describe() << m_service.describe();
     screenshot(QStringLiteral("e2e-outgoing.png"));
 }
@@ -199,7 +185,7 @@ TEST_F(EndToEnd, PartnerLineIsTranslatedFromSpanishToEnglish)
 {
     ASSERT_NO_FATAL_FAILURE(startEnglishSpanishWindow());
     partnerSays(QStringLiteral("Hola amigo"));
-    ASSERT_TRUE(m_service.waitFor([&] { return m_service.err().contains("es|en"); }, kTranslateDeadlineMs))
+    ASSERT_TRUE(waitUntil([&] { return m_service.err().contains("es|en"); }, kTranslateDeadline))
         << m_service.describe() << m_window.describe();
 }
 
@@ -207,7 +193,7 @@ TEST_F(EndToEnd, VersionProbeIsAnswered)
 {
     ASSERT_NO_FATAL_FAILURE(startEnglishSpanishWindow());
     partnerSays(QStringLiteral("EA4TST>qrv? /ver/"));
-    ASSERT_TRUE(m_host.waitFor([&] { return m_host.out().contains("*** Dolmex   v1.0"); }, kTranslateDeadlineMs))
+    ASSERT_TRUE(waitUntil([&] { return m_host.out().contains("*** Dolmex   v1.0"); }, kTranslateDeadline))
         << m_host.describe();
 }
 
@@ -219,14 +205,14 @@ TEST_F(EndToEnd, OkButtonWritesTheFourKeysOnFirstRun)
     clickAt((4680 + 855 / 2) / 15, (6240 + 255 / 2) / 15);
     const QString path = iniPath();
     QByteArray saved;
-    ASSERT_TRUE(m_window.waitFor(
+    ASSERT_TRUE(waitUntil(
         [&] {
             QFile file(path);
             saved = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
             return saved.contains("UseTr=0") && saved.contains("TimeStamp=0") && saved.contains("TextFrom=English")
                 && saved.contains("TextTo=German");
         },
-        kStartDeadlineMs))
+        kStartDeadline))
         << saved.toStdString();
     screenshot(QStringLiteral("e2e-window.png"));
 }

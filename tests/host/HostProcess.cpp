@@ -10,19 +10,6 @@
 
 #include <csignal>
 
-bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit)
-{
-    const QDeadlineTimer deadline(limit);
-    QTimer tick;
-    tick.start(5);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
 HostProcess::HostProcess(const QStringList& options)
 {
     m_process.setProgram(QStringLiteral(VERBOLT_HOST_BIN));

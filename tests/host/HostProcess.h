@@ -1,14 +1,13 @@
 #pragma once
 
+#include "WaitUntil.h"
+
 #include <QByteArray>
 #include <QProcess>
 #include <QStringList>
 
 #include <chrono>
 #include <functional>
-
-/// Runs the event loop until done() holds or the limit passes; false on time-out.
-bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(10));
 
 /// A verbolt-host process, started with the given options and fed through its standard input.
 class HostProcess

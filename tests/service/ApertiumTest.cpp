@@ -81,7 +81,7 @@ service::TranslationResult translateWith(
         result = r;
         done = true;
     });
-    EXPECT_TRUE(waitUntil([&] { return done; }, 30000)) << text;
+    EXPECT_TRUE(waitUntil([&] { return done; }, std::chrono::seconds(30))) << text;
     return result;
 }
 

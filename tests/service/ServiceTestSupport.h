@@ -7,6 +7,7 @@
 #include "DecodeHtml.h"
 #include "Engine.h"
 #include "QtPrinters.h"
+#include "WaitUntil.h"
 #include "modGoogleTranslate.h"
 
 #include <QCoreApplication>
@@ -28,17 +29,7 @@ inline std::ostream& operator<<(std::ostream& os, const QByteArray& bytes)
 
 namespace servicetest {
 
-/// Runs the event loop until pred holds or the deadline passes; returns pred's last answer.
-inline bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 10000)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!pred()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
-    }
-    return true;
-}
+using ::waitUntil;
 
 /// One raw exchange with a server: sends bytes, collects everything until the server closes.
 class RawExchange
@@ -64,7 +55,7 @@ public:
     }
     bool waitClosed(int timeoutMs = 10000)
     {
-        return waitUntil([this] { return m_closed; }, timeoutMs);
+        return waitUntil([this] { return m_closed; }, std::chrono::milliseconds(timeoutMs));
     }
     bool closed() const { return m_closed; }
     QByteArray received() const { return m_received; }
@@ -149,7 +140,7 @@ inline QString fetch(const QString& url)
     QNetworkReply* reply = network.get(QNetworkRequest(QUrl(url)));
     bool done = false;
     QObject::connect(reply, &QNetworkReply::finished, [&] { done = true; });
-    waitUntil([&] { return done; }, 20000);
+    waitUntil([&] { return done; }, std::chrono::seconds(20));
     const QString body = done ? Codec::decode(reply->readAll()) : QString();
     reply->deleteLater();
     return body;

@@ -1,8 +1,8 @@
 // The settings file: the profile-file rules, what start-up loads and what " OK " stores.
 #include "ReadWriteIni.h"
 #include "UiFixture.h"
+#include "WaitUntil.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 
 namespace {
@@ -173,9 +173,7 @@ TEST_F(UiFixture, TimerTicksOnItsOwn)
     ASSERT_TRUE(start());
     window->TimeStamp->click();
 
-    QDeadlineTimer deadline(5000);
-    while (window->Text3 != u"1" && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    waitUntil([&] { return window->Text3 == u"1"; });
 
     EXPECT_EQ(window->Text3, QStringLiteral("1"));
 }

@@ -1,8 +1,8 @@
 // The window itself: geometry in twips, captions that fit, the fixed size, hidden controls, Tab order, the
 // check boxes, the language lists and the conversation pane.
 #include "UiFixture.h"
+#include "WaitUntil.h"
 
-#include <QDeadlineTimer>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -70,9 +70,7 @@ TEST_F(UiFixture, WindowCannotBeEnlargedSoHiddenControlsStayOutOfSight)
 
     window->resize(800, 900);
     window->showMaximized();
-    QDeadlineTimer deadline(5000);
-    while ((window->isMaximized() || window->size() != QSize(379, 439)) && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    waitUntil([&] { return !window->isMaximized() && window->size() == QSize(379, 439); });
 
     EXPECT_EQ(window->size(), QSize(379, 439));
     EXPECT_FALSE(window->rect().intersects(window->cmdTrans->geometry()));
