@@ -72,19 +72,6 @@ QString randomPlainText(std::mt19937& random)
     return text;
 }
 
-service::TranslationResult translateWith(
-    service::Engine& engine, const QString& text, const QString& from, const QString& to)
-{
-    service::TranslationResult result;
-    bool done = false;
-    engine.translate(text, from, to, [&](const service::TranslationResult& r) {
-        result = r;
-        done = true;
-    });
-    EXPECT_TRUE(waitUntil([&] { return done; }, std::chrono::seconds(30))) << text;
-    return result;
-}
-
 } // namespace
 
 TEST(ApertiumFormat, streamFormatRoundTripsAndAgreesWithApertiumsOwnTools)

@@ -61,19 +61,6 @@ private:
     QTcpServer m_server;
 };
 
-service::TranslationResult translateWith(
-    service::Engine& engine, const QString& text, const QString& from, const QString& to)
-{
-    service::TranslationResult result;
-    bool done = false;
-    engine.translate(text, from, to, [&](const service::TranslationResult& r) {
-        result = r;
-        done = true;
-    });
-    EXPECT_TRUE(waitUntil([&] { return done; }));
-    return result;
-}
-
 } // namespace
 
 TEST(LibreTranslate, forwardsTheTextAndCodesAsItsApiWantsThem)

@@ -21,6 +21,8 @@
 
 #include <functional>
 
+#include <gtest/gtest.h>
+
 inline std::ostream& operator<<(std::ostream& os, const QByteArray& bytes)
 {
     PrintTo(bytes, &os);
@@ -158,6 +160,20 @@ inline modGoogleTranslate::TranslateOps opsFor(quint16 port, QStringList* notice
     };
     ops.serviceBase = QStringLiteral("http://127.0.0.1:%1/ajax/services/language/translate?").arg(port);
     return ops;
+}
+
+/// Runs one translation on engine and waits for its result.
+inline service::TranslationResult translateWith(
+    service::Engine& engine, const QString& text, const QString& from, const QString& to)
+{
+    service::TranslationResult result;
+    bool done = false;
+    engine.translate(text, from, to, [&](const service::TranslationResult& r) {
+        result = r;
+        done = true;
+    });
+    EXPECT_TRUE(waitUntil([&] { return done; }, std::chrono::seconds(30))) << text;
+    return result;
 }
 
 } // namespace servicetest
