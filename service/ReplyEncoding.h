@@ -26,7 +26,8 @@
 /// "~" passes unchanged; the client's incoming flow turns it into "<< " by design (it protects "<<" that way).
 namespace ReplyEncoding {
 
-/// Longest value the client's position arithmetic (16-bit) takes, in UTF-16 units, with room for the prefix.
+/// Longest value sent, in UTF-16 units: clients whose position arithmetic is 16-bit still take it whole, with room
+/// for the prefix.
 inline constexpr qsizetype kMaxValueLength = 32000;
 
 /// The text the client ends up with for an engine text t (before its incoming "~" step).
