@@ -1,11 +1,15 @@
 #pragma once
 
-// Lets failures show QStrings and QByteArrays as text, with control characters made visible.
+// Lets failures show QStrings and QByteArrays as text, with control characters made visible, and table cases by
+// their names.
 
 #include <QByteArray>
 #include <QString>
 
 #include <ostream>
+#include <string>
+
+#include <gtest/gtest.h>
 
 inline void PrintTo(const QByteArray& bytes, std::ostream* os)
 {
@@ -39,3 +43,12 @@ inline std::ostream& operator<<(std::ostream& os, const QString& text)
     PrintTo(text, &os);
     return os;
 }
+
+/// Names each case of a parameterised test after its table row's name field.
+struct CaseName {
+    template <typename Param>
+    std::string operator()(const ::testing::TestParamInfo<Param>& info) const
+    {
+        return std::string(info.param.name);
+    }
+};

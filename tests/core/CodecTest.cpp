@@ -36,7 +36,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, CodecDecode,
         DecodeCase{"HighRange", "\x9C\x9F\xA0\xB6", QString::fromUtf16(u"\u0153\u0178\u00a0\u00b6")},
         DecodeCase{"NulKept", QByteArray("a\0b", 3), QString::fromUtf16(u"a\0b", 3)},
         DecodeCase{"TruncatedSequence", "abc\xE2\x82", QString::fromUtf16(u"abc\u00e2\u201a")}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 TEST(CodecDecodeAllBytes, KeepsOneCharacterPerByte)
 {
@@ -82,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, CodecPercentEncode,
         PercentCase{"TwoByteUtf8", QString::fromUtf16(u"\u00e6"), "%C3%A6"},
         PercentCase{"ThreeByteUtf8", QString::fromUtf16(u"\u20ac"), "%E2%82%AC"},
         PercentCase{"SurrogatePair", QString::fromUtf16(u"\U0001F600"), "%F0%9F%98%80"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 struct LoopbackCase {
     const char* name;
@@ -122,6 +122,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, CodecLoopback,
         LoopbackCase{"SignedOctet", "http://+127.0.0.1/", false},
         LoopbackCase{"OctalLookingOctet", "http://0127.0.0.1/", false}, LoopbackCase{"NoScheme", "127.0.0.1", false},
         LoopbackCase{"Empty", "", false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 } // namespace

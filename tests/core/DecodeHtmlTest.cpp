@@ -42,7 +42,7 @@ INSTANTIATE_TEST_SUITE_P(Unchanged, DecodeHtmlRepair,
         RepairCase{"UnicodeSAndA", u16(u"\u015b\u0105"), u16(u"\u015b\u0105")},
         RepairCase{"LowerCasePercent", "%c3%a6", "%c3%a6"}, RepairCase{"UpperCaseEscape", "&LT;&AMP;", "&LT;&AMP;"},
         RepairCase{"OtherEntity", "&quot;", "&quot;"}, RepairCase{"SlashBeforeSpace", "/ &gt;", "/ >"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 INSTANTIATE_TEST_SUITE_P(Escapes, DecodeHtmlRepair,
     testing::Values(RepairCase{"LessGreater", "&lt;b&gt;", "<b>"}, RepairCase{"SelfClosingTag", "&lt;br/&gt;", "<br>"},
@@ -51,18 +51,18 @@ INSTANTIATE_TEST_SUITE_P(Escapes, DecodeHtmlRepair,
         RepairCase{"GreaterThanTwice", "&amp;gt;", "&gt;"}, RepairCase{"EmDash", "a&#8212;b", "a-b"},
         RepairCase{"EmDashTwice", "&amp;#8212;", "-"}, RepairCase{"SAcuteReference", "&#347;", u16(u"\u0153")},
         RepairCase{"SAcuteReferenceTwice", "&amp;#347;", u16(u"\u0153")}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 INSTANTIATE_TEST_SUITE_P(LineEnds, DecodeHtmlRepair,
     testing::Values(RepairCase{"LoneLf", "a\nb", "a\r\nb"}, RepairCase{"CrLf", "a\r\nb", "a\r\r\nb"},
         RepairCase{"TwoLf", "\n\n", "\r\n\r\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 INSTANTIATE_TEST_SUITE_P(Quotes, DecodeHtmlRepair,
     testing::Values(RepairCase{"Two", "\"\"", "\""}, RepairCase{"Three", "\"\"\"", "\"\""},
         RepairCase{"Four", "\"\"\"\"", "\"\""}, RepairCase{"Five", "\"\"\"\"\"", "\"\"\""},
         RepairCase{"TwoPairsApart", "a\"\"b\"\"c", "a\"b\"c"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 INSTANTIATE_TEST_SUITE_P(Letters, DecodeHtmlRepair,
     testing::Values(RepairCase{"Utf8AeOeAa", u16(u"\u00c3\u00a6\u00c3\u00b8\u00c3\u00a5"), u16(u"\u00e6\u00f8\u00e5")},
@@ -72,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(Letters, DecodeHtmlRepair,
         RepairCase{"PercentAe", "%C3%A6", u16(u"\u00e6")}, RepairCase{"Pilcrow", u16(u"\u00b6"), u16(u"\u0153")},
         RepairCase{"PlusMinus", u16(u"\u00b1"), u16(u"\u00b9")},
         RepairCase{"PolishWord", u16(u"\u00b6wi\u00b1t"), u16(u"\u0153wi\u00b9t")}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 // The reply reaches the repair through the byte decoder; the six-character run exists only when the reply is not
 // valid UTF-8 as a whole and its bytes are read as Windows-1252, byte 90 included.

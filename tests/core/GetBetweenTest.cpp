@@ -45,7 +45,7 @@ INSTANTIATE_TEST_SUITE_P(Replies, GetBetweenCut,
         BetweenCase{"ValueHoldsQuotesAndBraces", R"({"translatedText":"x } \"y\""},)", kName, kEnd, R"(x } \"y\")"},
         BetweenCase{"NonAscii", QString::fromUtf16(u"{\"translatedText\":\"\u00c3\u00a6 \u20ac\"},"), kName, kEnd,
             QString::fromUtf16(u"\u00c3\u00a6 \u20ac")}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 INSTANTIATE_TEST_SUITE_P(NothingToCut, GetBetweenCut,
     testing::Values(BetweenCase{"EmptySource", "", kName, kEnd, ""},
@@ -57,14 +57,14 @@ INSTANTIATE_TEST_SUITE_P(NothingToCut, GetBetweenCut,
         BetweenCase{"LengthMinusTwo", R"(translatedText":},)", kName, kEnd, ""},
         BetweenCase{"EndRightAfterName", R"({"translatedText"},{})", kName, kEnd, ""},
         BetweenCase{"EndInsideSkippedCharacters", R"(translatedText},)", kName, kEnd, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 // Both markers are sought without regard to case, not only the service's field name.
 INSTANTIATE_TEST_SUITE_P(OtherMarkers, GetBetweenCut,
     testing::Values(BetweenCase{"EndMarkerCaseBlind", R"(k":"value"EN)", "K", "en", "value"},
         BetweenCase{
             "NonAsciiMarker", QString::fromUtf16(u"\u00c6\":\"v\"},"), QString::fromUtf16(u"\u00e6"), kEnd, "v"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 TEST(GetBetweenLongReply, CutsValuesBeyondSixteenBitPositions)
 {

@@ -41,7 +41,7 @@ INSTANTIATE_TEST_SUITE_P(Keys, LanguageCodeLookup,
         CodeCase{"Polish", "Polish", "pl"}, CodeCase{"portuguese", "portuguese", "pt"},
         CodeCase{"Romanian", "Romanian", "ro"}, CodeCase{"Russian", "Russian", "ru"}, CodeCase{"Welsh", "Welsh", "cy"},
         CodeCase{"Espanol", QString::fromUtf16(u"Espa\u00f1ol"), "es"}, CodeCase{"Swedish", "Swedish", "sv"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 // Near misses: the comparison is exact, so none of these is a key.
 INSTANTIATE_TEST_SUITE_P(Traps, LanguageCodeLookup,
@@ -53,7 +53,7 @@ INSTANTIATE_TEST_SUITE_P(Traps, LanguageCodeLookup,
         CodeCase{"ChineseCode", "zh-CN", "auto"}, CodeCase{"AutoTyped", "auto", "auto"},
         CodeCase{"EnglishName", "Finnish", "auto"}, CodeCase{"Chinese", "Chinese", "auto"},
         CodeCase{"Spanish", "Spanish", "auto"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 TEST(LanguageNames, AllButPortugueseHaveTheirOwnCode)
 {

@@ -83,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, RequestUrl,
         UrlCase{"ChineseCode", "x", "zh-CN", "auto", "v=1.0&q=x&langpair=zh-CN|auto"},
         UrlCase{"EmptyTarget", "x", "en", "", "v=1.0&q=x&langpair=en|"},
         UrlCase{"CodesEscaped", "x", "a b", "d&e", "v=1.0&q=x&langpair=a%20b|d%26e"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 // --- Names to codes on the way into the request.
 
@@ -123,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, TranslateLangpair,
         PairCase{"TwoLetterSource", "de", "English", "de|en"}, PairCase{"EmptySource", "", "English", "|en"},
         PairCase{"ChineseCodeAsSource", "zh-CN", "English", "auto|en"},
         PairCase{"TwoLetterTargetNotACode", "English", "Xy", "en|Xy"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 // --- Targets that resolve to "auto": one notice, nothing else asked of the world.
 
@@ -155,7 +155,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, TranslateAutoTarget,
         AutoTargetCase{"AutoTyped", "auto"}, AutoTargetCase{"ChineseCodeTyped", "zh-CN"},
         AutoTargetCase{"LowerCase", "german"}, AutoTargetCase{"CombiningTilde", QString::fromUtf16(u"Espan\u0303ol")},
         AutoTargetCase{"ThreeSpaces", "   "}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 // --- Connectivity: checked only for a service elsewhere.
 
@@ -201,7 +201,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, TranslateConnectivity,
         ConnectivityCase{"LoopbackOffline", kLocalBase, false, false, true},
         ConnectivityCase{"LocalhostOffline", "http://localhost/t?", false, false, true},
         ConnectivityCase{"Ipv6LoopbackOffline", "http://[::1]:80/t?", false, false, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 // --- What the reply makes of the result; never a notice.
 
@@ -237,7 +237,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, TranslateReply,
         ReplyCase{"ValueUnclosed", R"({"translatedText":"Hallo"})", ""}, ReplyCase{"NothingFetched", "", "error"},
         ReplyCase{"HtmlErrorPage", "<html><body>502 Bad Gateway</body></html>", "error"},
         ReplyCase{"JsonWithoutField", R"({"responseData":null,"responseStatus":400},)", "error"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 // --- Notices carry the message unchanged, whatever the operator's language.
 

@@ -92,7 +92,7 @@ TEST_P(MissingHost, FailsAtOnceAndSaysWhy)
 INSTANTIATE_TEST_SUITE_P(Host, MissingHost,
     ::testing::Values(MissingHostCase{"NoOwnerOfTheName", true, "org.verbolt.ChatHost"},
         MissingHostCase{"NoSessionBus", false, "no session bus"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 TEST(HostAttach, DoesNotWaitOnAFrozenHost)
 {
@@ -141,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(Host, Callsign,
     ::testing::Values(CallsignCase{"Default", {}, QStringLiteral("N0CALL")},
         CallsignCase{"Given", {QStringLiteral("--callsign"), QStringLiteral("DL1ABC")}, QStringLiteral("DL1ABC")},
         CallsignCase{"NonAscii", {QStringLiteral("--callsign"), QStringLiteral("ÖH2Ж/日")}, QStringLiteral("ÖH2Ж/日")}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 // --- Sending ---------------------------------------------------------------------------------------------------
 
@@ -179,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(Host, SendChatText,
         SendCase{"Backslashes", QStringLiteral("C:\\dir\\r.txt \\"), "C:\\\\dir\\\\r.txt \\\\"},
         SendCase{"Markers", QStringLiteral("*** Dolmex    v1.0 CALL>hi <<x ~"), "*** Dolmex    v1.0 CALL>hi <<x ~"},
         SendCase{"Empty", QString(), ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 // --- Receiving -------------------------------------------------------------------------------------------------
 
@@ -226,7 +226,7 @@ INSTANTIATE_TEST_SUITE_P(Host, HostInput,
         InputCase{"RawCrStaysInTheLine", {}, "two\rlines\n", {u"two\rlines"_s}},
         InputCase{"Escapes", {QStringLiteral("--escapes")}, "two\\rlines\\r\\nand \\\\ \\q \\\n",
             {u"two\rlines\r\nand \\ \\q \\"_s}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 struct StopCase {
     const char* name;
@@ -266,7 +266,7 @@ TEST_P(HostStop, RaisesClosingOnceAndExitsCleanly)
 INSTANTIATE_TEST_SUITE_P(Host, HostStop,
     ::testing::Values(StopCase{"EndOfInput", 0}, StopCase{"Sigint", SIGINT}, StopCase{"Sigterm", SIGTERM},
         StopCase{"Sighup", SIGHUP}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 // --- A host that goes wrong ------------------------------------------------------------------------------------
 

@@ -42,7 +42,7 @@ INSTANTIATE_TEST_SUITE_P(RefHost, Introspection,
                               "node StationInfo"}},
         IntrospectCase{"StationInfo", "/org/verbolt/ChatHost/StationInfo",
             {"interface org.verbolt.StationInfo {", "readonly s Callsign = 'G4XYZ';"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 TEST(RefHost, SecondHostRefusesToStartWhileTheNameIsOwned)
 {

@@ -82,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(Forms, FormPostBody,
         BodyCase{"EmptyValue", {{"a", ""}, {"b", "2"}}, "a=&b=2"}, BodyCase{"EmptyName", {{"", "v"}}, "=v"},
         BodyCase{"NothingEscaped", {{"q", "1+1=2 & 100%"}}, "q=1+1=2 & 100%"},
         BodyCase{"Utf8", {{"Callsign", QStringLiteral("Ø\u00e6")}}, "Callsign=\xC3\x98\xC3\xA6"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 struct ReplyCase {
     const char* name;
@@ -116,7 +116,7 @@ INSTANTIATE_TEST_SUITE_P(Replies, FormPostReply,
     ::testing::Values(ReplyCase{"Empty", 0, {0}}, ReplyCase{"OneByte", 1, {1, 0}},
         ReplyCase{"OneShort", 1023, {1023, 0}}, ReplyCase{"ExactlyOneRead", 1024, {1024, 0}},
         ReplyCase{"Several", 2500, {1024, 1024, 452, 0}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 TEST_F(FormPost, ReturnsTheBodyOfAnErrorReply)
 {
@@ -223,6 +223,6 @@ INSTANTIATE_TEST_SUITE_P(Targets, FormPostUnreachable,
             QStringLiteral("/EP/stats.php")},
         UnreachableCase{"HostWithScheme", QStringLiteral("http://stats.invalid"), QStringLiteral("/EP/stats.php")},
         UnreachableCase{"RelativePath", QStringLiteral("stats.invalid"), QStringLiteral("EP/stats.php")}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 } // namespace

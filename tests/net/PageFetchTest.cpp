@@ -117,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(Bodies, PageFetchChunks,
                 reads << 100000 - 48 * 2048 << 0;
                 return reads;
             }()}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 class PageFetchStatus : public PageFetch, public ::testing::WithParamInterface<const char*>
 {
@@ -192,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(Urls, PageFetchFailure,
         FailureCase{"Malformed", QStringLiteral("http://[::1/")}, FailureCase{"Empty", QString()},
         FailureCase{"LocalFile", QStringLiteral("file:///etc/hostname")},
         FailureCase{"OtherScheme", QStringLiteral("ftp://127.0.0.1:%1/").arg(LoopbackServer::closedPort())}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 TEST_F(PageFetch, UrlsLibcurlRefusesNeverReachTheServer)
 {
@@ -263,6 +263,6 @@ INSTANTIATE_TEST_SUITE_P(Lists, InterfaceCheck,
         OnlineCase{"LinkLayerOnly", {{"eth0", kUp, AF_PACKET}}, false},
         OnlineCase{"NoAddress", {{"wg0", kUp, AF_UNSPEC}}, false},
         OnlineCase{"SecondOfMany", {{"eth0", IFF_UP, AF_INET}, {"wlan0", kUp, AF_INET}}, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 } // namespace

@@ -47,6 +47,6 @@ INSTANTIATE_TEST_SUITE_P(Callsigns, UsageReport,
     ::testing::Values(CallsignCase{"Plain", QStringLiteral("OZ1ABC"), "Callsign=OZ1ABC&Program=*** Dolmex &Ver=1.0.2"},
         CallsignCase{"Empty", QString(), "Callsign=&Program=*** Dolmex &Ver=1.0.2"},
         CallsignCase{"Separators", QStringLiteral("OZ1&A=B C"), "Callsign=OZ1&A=B C&Program=*** Dolmex &Ver=1.0.2"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 } // namespace

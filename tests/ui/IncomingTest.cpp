@@ -69,8 +69,7 @@ TEST_P(Incoming, ChatText)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, Incoming, ::testing::ValuesIn(kCases), [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, Incoming, ::testing::ValuesIn(kCases), CaseName());
 
 TEST_F(UiFixture, CallSettingsComeFirstAndTheProbeIsAnsweredEveryTime)
 {

@@ -72,8 +72,7 @@ TEST_P(Outgoing, Enter)
     EXPECT_EQ(asked, c.asked);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, Outgoing, ::testing::ValuesIn(kCases), [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, Outgoing, ::testing::ValuesIn(kCases), CaseName());
 
 TEST_F(UiFixture, EnterIsSwallowedAndTheLineEditNeverSeesIt)
 {

@@ -55,8 +55,7 @@ TEST_P(IniRead, Value)
     EXPECT_EQ(ReadWriteIni::read(c.section, c.key, QStringLiteral("<default>"), iniPath()), c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, IniRead, ::testing::ValuesIn(kReads), [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, IniRead, ::testing::ValuesIn(kReads), CaseName());
 
 struct WriteCase {
     const char* name;
@@ -97,8 +96,7 @@ TEST_P(IniWrite, File)
     EXPECT_EQ(readIni(), c.after);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, IniWrite, ::testing::ValuesIn(kWrites), [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, IniWrite, ::testing::ValuesIn(kWrites), CaseName());
 
 TEST_F(UiFixture, SettingsPathFollowsXdgConfigHome)
 {

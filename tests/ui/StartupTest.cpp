@@ -94,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, StartupFailure,
                           "Verbolt could not attach to the chat host: no program owns org.verbolt.ChatHost"},
         AttachFailure{
             "noCallsign", "", std::nullopt, "Verbolt could not attach to the chat host: the host does not answer"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 TEST_F(UiFixture, ChatTextDuringTheReportRunsWithTheWindowHidden)
 {

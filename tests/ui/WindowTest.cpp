@@ -57,8 +57,7 @@ TEST_P(Geometry, FifteenTwipsAPixel)
     EXPECT_EQ(control->geometry(), QRect(p.left / 15, p.top / 15, p.width / 15, p.height / 15));
 }
 
-INSTANTIATE_TEST_SUITE_P(Controls, Geometry, ::testing::ValuesIn(kPlacements),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Controls, Geometry, ::testing::ValuesIn(kPlacements), CaseName());
 
 TEST_F(UiFixture, WindowCannotBeEnlargedSoHiddenControlsStayOutOfSight)
 {
