@@ -11,10 +11,12 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     dbus dbus-bin dbus-daemon libglib2.0-bin
     xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
-    # the local translation service's engine and its language pairs
-    apertium apertium-eng-spa apertium-es-pt apertium-fr-es apertium-es-ro apertium-spa-ita
-    apertium-dan-nor apertium-swe-dan apertium-swe-nor
+    # the local translation service's engine
+    apertium
 )
+# and its language pairs
+mapfile -t pairs < <(grep -v '^#' "$(dirname "$0")/apertium-pairs.txt" | grep .)
+packages+=("${pairs[@]}")
 if [[ "${1:-}" == "--bench" ]]; then
     packages+=(apertium-apy curl)
 fi
