@@ -1,9 +1,9 @@
 // Verbolt: translates the chat host's text chat both ways, beside the host program.
+#include "CurlPageFetcher.h"
 #include "DBusChatHost.h"
 #include "PageFetch.h"
 #include "UsageReport.h"
 #include "frmVerbolt.h"
-#include "http.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -19,12 +19,9 @@ int main(int argc, char** argv)
     QApplication::setDesktopFileName(QStringLiteral("verbolt"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/verbolt/verbolt.png")));
 
-    // The usage report reads its reply in pieces; the window's pending events run between them.
-    http::setPumpHook([] { QCoreApplication::processEvents(); });
-
     WindowServices services;
     services.createHost = [](QString* why) { return DBusChatHost::create(why); };
-    services.getUrl = net::GetUrl;
+    services.pageFetcher = std::make_unique<net::CurlPageFetcher>();
     services.isOnline = net::IsOnline;
     services.sendUsageReport = report::sendUsageReport;
 

@@ -1,11 +1,14 @@
 #pragma once
 
 // The window on the offscreen platform with fakes behind its own seams: a chat host in memory, a translation
-// service that answers from a table, a fixed clock, recorded notices and a private settings folder.
+// service that answers from a table, a fixed clock, recorded notices and a private settings folder. Both answer
+// from the event loop, as the real ones do: settle() waits until the window has handled everything.
 
 #include "FakeChatHost.h"
+#include "FakePageFetcher.h"
 #include "MessageBox.h"
 #include "QtPrinters.h"
+#include "WaitUntil.h"
 #include "frmVerbolt.h"
 
 #include <QByteArray>
@@ -83,7 +86,14 @@ protected:
             host = created.get();
             return created;
         };
-        s.getUrl = [this](const QString& url) { return serve(url); };
+        auto pages = std::make_unique<FakePageFetcher>();
+        pages->answer = [this](const QString& url) {
+            PageResult page = pageFailure;
+            page.body = serve(url);
+            return page;
+        };
+        fetcher = pages.get();
+        s.pageFetcher = std::move(pages);
         s.isOnline = [this] { return online; };
         s.sendUsageReport = [this](const QString& statsHost, const QString& callsign, const QString& program,
                                 const QString& version) {
@@ -121,6 +131,12 @@ protected:
         QCoreApplication::sendEvent(window->txtInput, &press);
     }
 
+    // Waits until every chat text and typed line has been handled.
+    void settle()
+    {
+        ASSERT_TRUE(waitUntil([this] { return !window->isBusy(); }));
+    }
+
     // The translation service: answers {"translatedText":"<reply>"} for the text it is asked, or a page without
     // a translation when translate gives nothing.
     QString serve(const QString& url)
@@ -141,6 +157,7 @@ protected:
 
     // Seams.
     QString attachError;
+    PageResult pageFailure;
     std::optional<QString> startStation = QStringLiteral("EA1XYZ");
     bool online = true;
     QTime clock = QTime(14, 5);
@@ -159,6 +176,7 @@ protected:
 
     std::unique_ptr<frmVerbolt> window;
     FakeChatHost* host = nullptr;
+    FakePageFetcher* fetcher = nullptr;
 
 private:
     QTemporaryDir m_xdg;
