@@ -108,13 +108,10 @@ TEST_F(Bridge, AtStartFollowsTheConversationInFrontElseTheNewest)
     start();
     EXPECT_EQ(bridge().followed(), older);
 
-    FakePurpleClient unfocused;
-    unfocused.open(Kind::Chat, u"#ham"_s);
-    const int last = unfocused.open(Kind::Im, u"juan"_s);
-    PurpleBridge second(unfocused, {});
-    second.start();
-    EXPECT_EQ(second.followed(), last);
-    EXPECT_NE(newest, 0);
+    m_purple.focused = 0;
+    PurpleBridge unfocused(m_purple, {});
+    unfocused.start();
+    EXPECT_EQ(unfocused.followed(), newest);
 }
 
 TEST_F(Bridge, WhenTheFollowedConversationClosesTheMostRecentlyActiveIsNext)
@@ -140,26 +137,6 @@ TEST_F(Bridge, WhenTheFollowedConversationClosesTheMostRecentlyActiveIsNext)
     m_purple.receive(carlos, u"carlos"_s, u"hola"_s);
     EXPECT_EQ(bridge().followed(), carlos);
     EXPECT_EQ(raised, std::vector<QString>{u"carlos>hola"_s});
-}
-
-TEST_F(Bridge, FollowSwitchesAtOnceOrWhenTheConversationOpens)
-{
-    const int ham = m_purple.open(Kind::Chat, u"#ham"_s);
-    const int juan = m_purple.open(Kind::Im, u"juan"_s);
-    start({u"#ham"_s, {}});
-
-    bridge().follow(u"juan"_s);
-    EXPECT_EQ(bridge().followed(), juan);
-    bridge().follow(u"#dx"_s);
-    EXPECT_EQ(bridge().followed(), juan);
-    EXPECT_EQ(notices.back(),
-        u"#dx is not open; still following juan (private conversation, as oper@irc.example.net) "
-        u"until it opens"_s);
-    m_purple.create(Kind::Im, u"ana"_s);
-    EXPECT_EQ(bridge().followed(), juan);
-    const int dx = m_purple.create(Kind::Chat, u"#DX"_s);
-    EXPECT_EQ(bridge().followed(), dx);
-    EXPECT_NE(ham, dx);
 }
 
 struct CallsignCase {
@@ -195,14 +172,6 @@ INSTANTIATE_TEST_SUITE_P(Names, Callsign,
         CallsignCase{"Option", Kind::Chat, "oper@irc.example.net", "oper2", "EA4ABC", "EA4ABC"}),
     CaseName());
 
-TEST_F(Bridge, CallsignWithoutConversationIsTheFirstAccounts)
-{
-    start();
-    EXPECT_EQ(bridge().callsign(), u"oper"_s);
-    m_purple.accounts.clear();
-    EXPECT_EQ(bridge().callsign(), QString());
-}
-
 TEST_F(Bridge, SentTextGoesIntoTheFollowedConversationAsLiteralMarkup)
 {
     m_purple.open(Kind::Im, u"juan"_s);
@@ -217,15 +186,6 @@ TEST_F(Bridge, SentTextGoesIntoTheFollowedConversationAsLiteralMarkup)
     m_purple.refusal = u"the chat program did not take the text: timeout"_s;
     EXPECT_FALSE(bridge().sendChatText(u"x"_s, &why));
     EXPECT_EQ(why, m_purple.refusal);
-}
-
-TEST_F(Bridge, SendingWithoutAConversationSaysWhy)
-{
-    start({u"#ham"_s, {}});
-    QString why;
-    EXPECT_FALSE(bridge().sendChatText(u"x"_s, &why));
-    EXPECT_EQ(why, u"the conversation #ham is not open yet"_s);
-    EXPECT_TRUE(m_purple.sent.empty());
 }
 
 TEST_F(Bridge, EndOfTheProgramClosesOnceAndStopsEverything)
