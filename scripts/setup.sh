@@ -11,6 +11,8 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     dbus dbus-bin dbus-daemon libglib2.0-bin
     xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
+    # a real chat program for verbolt-purple: Finch in tmux, on a local IRC server
+    finch tmux ngircd
     # the local translation service's engine
     apertium
 )
