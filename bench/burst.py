@@ -33,7 +33,7 @@ def main():
     with open(os.path.join(work.name, "Verbolt.ini"), "w", encoding="utf-8") as ini:
         ini.write(f"[SETTINGS]\nTextFrom=English\nTextTo=Español\nServiceHost=127.0.0.1:{port}\n"
                   f"StatsHost=127.0.0.1:{port}\n")
-    env = dict(os.environ, XDG_CONFIG_HOME=work.name)
+    env = dict(os.environ, XDG_CONFIG_HOME=work.name, XDG_STATE_HOME=work.name)
 
     done_at = []
     service = subprocess.Popen([f"{args.build}/service/verbolt-service", "--listen", f"127.0.0.1:{port}",

@@ -3,6 +3,7 @@
 #include "ChatHost.h"
 #include "PageFetcher.h"
 
+#include <QDate>
 #include <QString>
 #include <QTime>
 
@@ -25,6 +26,8 @@ struct WindowServices {
         sendUsageReport;
     /// The local time of day, for time stamps.
     std::function<QTime()> now;
+    /// The local date, which names the day's transcript.
+    std::function<QDate()> today;
     /// Ends the program at once with status 0; by default QCoreApplication::exit(0).
     std::function<void()> quit;
 };

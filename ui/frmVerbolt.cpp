@@ -111,6 +111,8 @@ frmVerbolt::frmVerbolt(WindowServices services, QWidget* parent)
 {
     if (!m_services.now)
         m_services.now = [] { return QTime::currentTime(); };
+    if (!m_services.today)
+        m_services.today = [] { return QDate::currentDate(); };
     createControls();
 
     Timer1 = new QTimer(this);
@@ -289,6 +291,11 @@ bool frmVerbolt::load()
         m_serviceHost = kDefaultHost;
     if (m_statsHost.isEmpty())
         m_statsHost = kDefaultHost;
+    // Kept unless turned off: the conversation outlives the pane.
+    if (readSetting(QStringLiteral("Transcript"), QStringLiteral("1")) != u"0") {
+        m_transcript = std::make_unique<Transcript>(Transcript::defaultFolder(), m_services.today);
+        connect(Text1, &ConversationPane::appended, this, &frmVerbolt::keepInTranscript);
+    }
     m_ops.isOnline = m_services.isOnline;
     m_ops.serviceBase
         = QStringLiteral("http://") + m_serviceHost + QStringLiteral("/ajax/services/language/translate?");
@@ -493,6 +500,14 @@ void frmVerbolt::TranslateIt2()
         Text1->moveCaretToEnd();
         m_flows.finish();
     }));
+}
+
+void frmVerbolt::keepInTranscript(const QString& shown)
+{
+    if (m_transcript->append(shown) || std::exchange(m_transcriptFailed, true))
+        return;
+    notice(
+        tr("The conversation cannot be kept in %1: %2").arg(m_transcript->currentPath(), m_transcript->errorString()));
 }
 
 void frmVerbolt::translate(const QString& text, const QString& fromName, const QString& toName, TranslationDone done)

@@ -3,6 +3,7 @@
 #include "ConversationPane.h"
 #include "FlowQueue.h"
 #include "LanguageCombo.h"
+#include "Transcript.h"
 #include "TriStateCheckBox.h"
 #include "WindowServices.h"
 #include "modGoogleTranslate.h"
@@ -121,6 +122,8 @@ private:
     void giveBack(const QString& line);
     void receiveChatText(bool probe, const QString& shown);
 
+    void keepInTranscript(const QString& shown);
+
     void translate(const QString& text, const QString& fromName, const QString& toName, TranslationDone done);
     QString fetchFailure(const PageResult& page) const;
     bool judge(const Translation& translation, const QString& sent);
@@ -146,5 +149,7 @@ private:
     QString m_statsHost;
     /// Why the last translation failed, until one succeeds: the same cause again opens no new notice.
     QString m_lastFailure;
+    std::unique_ptr<Transcript> m_transcript;
+    bool m_transcriptFailed = false;
     bool m_hostClosed = false;
 };

@@ -4,6 +4,7 @@
 #include "WaitUntil.h"
 
 #include <QCoreApplication>
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -119,6 +120,7 @@ protected:
 
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config.path());
+        env.insert(QStringLiteral("XDG_STATE_HOME"), m_config.path());
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         m_window.process().setProcessEnvironment(env);
         m_window.process().start(QStringLiteral(VERBOLT_BIN), {});
@@ -183,12 +185,22 @@ TEST_F(EndToEnd, TypedLineReachesThePartnerInSpanish)
     screenshot(QStringLiteral("e2e-outgoing.png"));
 }
 
-TEST_F(EndToEnd, PartnerLineIsTranslatedFromSpanishToEnglish)
+TEST_F(EndToEnd, PartnerLineIsTranslatedFromSpanishToEnglishAndKept)
 {
     ASSERT_NO_FATAL_FAILURE(startEnglishSpanishWindow());
-    partnerSays(QStringLiteral("Hola amigo"));
-    ASSERT_TRUE(waitUntil([&] { return m_service.err().contains("es|en"); }, kTranslateDeadline))
-        << m_service.describe() << m_window.describe();
+    partnerSays(QStringLiteral("EA4TST>El gato es negro."));
+    // The pane's lines as the window wrote them to the day's transcript.
+    QByteArray transcript;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            QFile file(m_config.filePath(
+                QStringLiteral("verbolt/") + QDate::currentDate().toString(Qt::ISODate) + QStringLiteral(".txt")));
+            transcript = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            return transcript.contains("EA4TST<< The cat is black.\n");
+        },
+        kTranslateDeadline))
+        << transcript.toStdString() << m_service.describe() << m_window.describe();
+    EXPECT_TRUE(transcript.startsWith("EA4TST<<El gato es negro.\n")) << transcript.toStdString();
 }
 
 TEST_F(EndToEnd, VersionProbeIsAnswered)

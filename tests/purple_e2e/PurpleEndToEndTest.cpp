@@ -258,6 +258,7 @@ protected:
             "ServiceHost=127.0.0.1:%1\r\nStatsHost=127.0.0.1:%1\r\n"_s.arg(m_servicePort)));
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"XDG_CONFIG_HOME"_s, path(u"config"_s));
+        env.insert(u"XDG_STATE_HOME"_s, path(u"config"_s));
         env.remove(u"QT_QPA_PLATFORM"_s);
         m_window.process().setProcessEnvironment(env);
         m_window.process().start(QStringLiteral(VERBOLT_BIN), {});

@@ -34,9 +34,11 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_xdg.isValid());
+        ASSERT_TRUE(m_state.isValid());
         m_oldXdg = qgetenv("XDG_CONFIG_HOME");
         m_hadXdg = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
         qputenv("XDG_CONFIG_HOME", m_xdg.path().toUtf8());
+        qputenv("XDG_STATE_HOME", m_state.path().toUtf8());
         MessageBox::setHook([this](QWidget*, const QString& text) {
             notices.append(text);
             if (onNotice)
@@ -52,11 +54,13 @@ protected:
             qputenv("XDG_CONFIG_HOME", m_oldXdg);
         else
             qunsetenv("XDG_CONFIG_HOME");
+        qunsetenv("XDG_STATE_HOME");
         // Nothing a test posted may reach the next one.
         QCoreApplication::processEvents();
     }
 
     QString iniPath() const { return m_xdg.path() + QStringLiteral("/Verbolt.ini"); }
+    QString stateHome() const { return m_state.path(); }
 
     void writeIni(const QByteArray& bytes)
     {
@@ -103,6 +107,7 @@ protected:
                 onReport();
         };
         s.now = [this] { return clock; };
+        s.today = [this] { return date; };
         s.quit = [this] { ++quits; };
         return s;
     }
@@ -161,6 +166,7 @@ protected:
     std::optional<QString> startStation = QStringLiteral("EA1XYZ");
     bool online = true;
     QTime clock = QTime(14, 5);
+    QDate date = QDate(2026, 12, 8);
     std::function<std::optional<QString>(const QString& text)> translate;
     std::function<void(const QString& text)> onNotice;
     std::function<void()> onReport;
@@ -180,6 +186,7 @@ protected:
 
 private:
     QTemporaryDir m_xdg;
+    QTemporaryDir m_state;
     QByteArray m_oldXdg;
     bool m_hadXdg = false;
 };

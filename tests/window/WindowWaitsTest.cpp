@@ -73,6 +73,7 @@ protected:
     {
         ASSERT_TRUE(m_config.isValid());
         qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+        qputenv("XDG_STATE_HOME", m_config.path().toUtf8());
         MessageBox::setHook([this](QWidget*, const QString& text) { notices.append(text); });
         ASSERT_TRUE(host.waitReady()) << host.standardError().toStdString();
     }
@@ -81,6 +82,7 @@ protected:
         MessageBox::setHook({});
         window.reset();
         qunsetenv("XDG_CONFIG_HOME");
+        qunsetenv("XDG_STATE_HOME");
     }
 
     void startWindow()
