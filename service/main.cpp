@@ -3,6 +3,7 @@
 #include "LibreTranslateEngine.h"
 #include "ServiceServer.h"
 #include "SocketActivation.h"
+#include "VersionRecord.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -69,6 +70,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("verbolt-service"));
+    QCoreApplication::setApplicationVersion(VersionRecord::read().versionText());
     // Taken before any engine starts a process, so that none inherits the socket.
     QString activationError;
     const std::optional<qintptr> activated = service::activatedSocket(&activationError);
@@ -78,6 +80,7 @@ int main(int argc, char** argv)
         QStringLiteral("Local translation service for Verbolt: answers its translation requests with Apertium (or a "
                        "LibreTranslate server) and logs its usage reports."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption listen(QStringLiteral("listen"),
         QStringLiteral("Address and port (default 127.0.0.1:2738)."), QStringLiteral("ADDR:PORT"),
         QStringLiteral("127.0.0.1:2738"));
