@@ -6,11 +6,14 @@ set -euo pipefail
 packages=(
     # build
     g++ cmake make pkg-config
-    qt6-base-dev qt6-base-dev-tools libcurl4-openssl-dev
+    qt6-base-dev qt6-base-dev-tools libcurl4-openssl-dev libsystemd-dev
+    # manual pages and the Debian package
+    help2man dpkg-dev file
     # tests and benchmarks
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     dbus dbus-bin dbus-daemon libglib2.0-bin
     xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
+    systemd lintian appstream desktop-file-utils man-db
     # the local translation service's engine
     apertium
 )
