@@ -12,7 +12,7 @@
 #   scripts/demo.sh [--play [DIR]]     DIR: where the screenshots go (default build/release/screenshots)
 #
 # VERBOLT_DEMO_BIN=DIR uses the programs of an existing build tree instead of building; VERBOLT_DEMO_PORT sets
-# the service's port (default 2738).
+# the service's port (default 2738); VERBOLT_DEMO_SHOTS=DIR is where the screenshots go unless --play names it.
 set -euo pipefail
 start_dir=$PWD
 cd "$(dirname "$0")/.."
