@@ -1,8 +1,6 @@
 #include "CommandLine.h"
 #include "QtPrinters.h"
 
-#include <QRegularExpression>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -44,22 +42,11 @@ TEST_P(CommandLineRead, AnswersItsOwnOptionsAndLeavesTheRestToQt)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, CommandLineRead,
-    testing::Values(ArgumentsCase{"None", {}, Answered::Nothing}, ArgumentsCase{"Help", {"--help"}, Answered::Help},
-        ArgumentsCase{"ShortHelp", {"-h"}, Answered::Help}, ArgumentsCase{"QuestionMark", {"-?"}, Answered::Help},
-        ArgumentsCase{"Version", {"--version"}, Answered::Version},
-        ArgumentsCase{"ShortVersion", {"-v"}, Answered::Version},
+    testing::Values(ArgumentsCase{"None", {}, Answered::Nothing}, ArgumentsCase{"Help", {"-h"}, Answered::Help},
         ArgumentsCase{"FirstOneWins", {"--version", "--help"}, Answered::Version},
         ArgumentsCase{"AfterQtOptions", {"-style", "fusion", "--help"}, Answered::Help},
         ArgumentsCase{"QtOptionsAlone", {"-platform", "offscreen", "-style", "fusion"}, Answered::Nothing},
         ArgumentsCase{"AfterDoubleDash", {"--", "--help"}, Answered::Nothing}),
     CaseName());
-
-TEST(CommandLineVersion, IsTheProgramNameAndItsVersion)
-{
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^verbolt \\d+\\.\\d+\\.\\d+\\n$"))
-                    .match(QString::fromUtf8(CommandLine::versionText()))
-                    .hasMatch())
-        << QString::fromUtf8(CommandLine::versionText());
-}
 
 } // namespace
