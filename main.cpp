@@ -1,4 +1,5 @@
 // Verbolt: translates the chat host's text chat both ways, beside the host program.
+#include "CommandLine.h"
 #include "CurlPageFetcher.h"
 #include "DBusChatHost.h"
 #include "PageFetch.h"
@@ -12,6 +13,8 @@
 
 int main(int argc, char** argv)
 {
+    if (const auto exitCode = CommandLine::handle(argc, argv))
+        return *exitCode;
     QApplication app(argc, argv);
     // The icon lives in the window's static library; its resources must be pulled in by name.
     Q_INIT_RESOURCE(verbolt);

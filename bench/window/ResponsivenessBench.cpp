@@ -191,7 +191,8 @@ int main(int argc, char** argv)
         before.repaint.push_back(clock.nsecsElapsed() / 1e6);
         runEventsUntil([&] { return window.txtInput->text() != typed; });
         before.key.push_back(clock.nsecsElapsed() / 1e6);
-        QMetaObject::invokeMethod(elsewhere, [elsewhere] { delete elsewhere; }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            elsewhere, [elsewhere] { delete elsewhere; }, Qt::BlockingQueuedConnection);
         serviceThread.quit();
         serviceThread.wait();
     }
@@ -200,8 +201,7 @@ int main(int argc, char** argv)
     std::printf("|---|---:|---:|---:|---:|---:|\n");
     std::printf("| now, waiting %d s for the service | %.1f ms | %.1f ms | %.1f ms | %.1f ms | %zu |\n",
         kDelayMs / 1000, median(now.repaint), maximum(now.repaint), median(now.key), maximum(now.key), now.key.size());
-    std::printf("| before, a blocking fetch of %d s | %.1f ms | %.1f ms | %.1f ms | %.1f ms | %zu |\n",
-        kDelayMs / 1000, median(before.repaint), maximum(before.repaint), median(before.key), maximum(before.key),
-        before.key.size());
+    std::printf("| before, a blocking fetch of %d s | %.1f ms | %.1f ms | %.1f ms | %.1f ms | %zu |\n", kDelayMs / 1000,
+        median(before.repaint), maximum(before.repaint), median(before.key), maximum(before.key), before.key.size());
     return 0;
 }
