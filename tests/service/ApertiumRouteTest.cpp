@@ -278,3 +278,16 @@ TEST_P(ApertiumDetect, picksTheSourceOverChains)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ApertiumDetect, ::testing::ValuesIn(kDetects), CaseName());
+
+TEST(ApertiumEngine, aHopThatLosesTheTextIsAFailure)
+{
+    ModeFolder folder;
+    folder.addMode(
+        u"aaa-bbb"_qs, folder.addScript(u"empty"_qs, "while IFS= read -r -d '' text; do printf '\\0'; done\n"));
+    ApertiumEngine::Options options;
+    options.modesDirectory = folder.path();
+    ApertiumEngine engine(options);
+    const TranslationResult result = translateWith(engine, u"some words"_qs, u"aaa"_qs, u"bbb"_qs);
+    EXPECT_EQ(result.status, TranslationResult::Status::Failed);
+    EXPECT_EQ(result.error, u"The Apertium mode aaa-bbb gave no text"_qs);
+}
