@@ -2,6 +2,8 @@
 #include "ApertiumEngine.h"
 #include "LibreTranslateEngine.h"
 #include "ServiceServer.h"
+#include "SocketActivation.h"
+#include "VersionRecord.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -68,12 +70,17 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("verbolt-service"));
+    QCoreApplication::setApplicationVersion(VersionRecord::read().versionText());
+    // Taken before any engine starts a process, so that none inherits the socket.
+    QString activationError;
+    const std::optional<qintptr> activated = service::activatedSocket(&activationError);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Local translation service for Verbolt: answers its translation requests with Apertium (or a "
                        "LibreTranslate server) and logs its usage reports."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption listen(QStringLiteral("listen"),
         QStringLiteral("Address and port (default 127.0.0.1:2738)."), QStringLiteral("ADDR:PORT"),
         QStringLiteral("127.0.0.1:2738"));
@@ -93,6 +100,8 @@ int main(int argc, char** argv)
         QStringLiteral("5000"));
     parser.addOptions({listen, libre, apiKey, modes, preload, maxChars});
     parser.process(app);
+    if (!activationError.isEmpty())
+        return fail(activationError);
 
     QHostAddress address;
     quint16 port = 0;
@@ -125,8 +134,12 @@ int main(int argc, char** argv)
     }
 
     service::ServiceServer server(*engine, limits);
-    if (!server.listen(address, port))
+    if (activated) {
+        if (!server.listenOn(*activated))
+            return fail(QStringLiteral("cannot serve the socket systemd handed over: %1").arg(server.errorString()));
+    } else if (!server.listen(address, port)) {
         return fail(QStringLiteral("cannot listen on %1: %2").arg(parser.value(listen), server.errorString()));
+    }
     server.log(QStringLiteral("verbolt-service listening on %1:%2")
                    .arg(server.serverAddress().toString())
                    .arg(server.serverPort()));
