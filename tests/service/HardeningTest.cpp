@@ -33,12 +33,6 @@ struct Verdict {
     bool operator==(const Verdict&) const = default;
 };
 
-void PrintTo(const Verdict& v, std::ostream* os)
-{
-    *os << "state " << int(v.state) << ", status " << v.status << ", target " << v.target.left(40).constData()
-        << ", body " << v.body.constData();
-}
-
 Verdict feedInPieces(const QByteArray& bytes, qsizetype maxHead, const QList<qsizetype>& cuts)
 {
     HttpRequestParser parser(maxHead, 1024);
@@ -198,24 +192,6 @@ TEST_P(HeldSlots, aRealRequestIsAnsweredAndTheOldestHeldOneDropped)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, HeldSlots, ::testing::ValuesIn(kHolds), CaseName());
-
-TEST_F(Slots, requestsInTheEngineAreNeverDropped)
-{
-    start();
-    engine.holdAnswers = true;
-    RawExchange& first = open(get(kPath + "?q=first&langpair=en|es"));
-    ASSERT_TRUE(waitUntil([&] { return engine.held() == 1; }));
-    for (int i = 0; i < 2 * kTable; ++i)
-        open({});
-    EXPECT_FALSE(first.closed());
-
-    // A wave of newcomers right after the answer: the answer is on its way whatever happens to the connection.
-    engine.release();
-    for (int i = 0; i < kTable; ++i)
-        held.push_back(std::make_unique<RawExchange>(server->serverPort(), QByteArray()));
-    ASSERT_TRUE(first.waitClosed());
-    EXPECT_EQ(first.body(), ReplyEncoding::translationReply(u"es:first"_qs));
-}
 
 TEST_F(Slots, aTableOfRequestsInTheEngineRefusesTheNewcomer)
 {
