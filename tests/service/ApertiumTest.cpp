@@ -247,8 +247,8 @@ TEST_F(ApertiumService, detectsTheSourceLanguage)
         EXPECT_EQ(detected.detectedSource, c.detected) << c.text;
         EXPECT_EQ(detected.text, translateWith(*s_engine, c.text, c.detected, c.target).text);
     }
-    // The client sends "auto" for "Portuguese" picked from its list.
-    EXPECT_EQ(clientTranslate(u"El gato es negro."_qs, u"Portuguese"_qs, u"English"_qs), u"The cat is black."_qs);
+    // The client sends "auto" for a name it has no code for.
+    EXPECT_EQ(clientTranslate(u"El gato es negro."_qs, u"Castellano"_qs, u"English"_qs), u"The cat is black."_qs);
 }
 
 TEST_F(ApertiumService, lineBreaksAndSpecialCharactersSurvive)
