@@ -9,16 +9,16 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libcurl4-openssl-dev
     # tests and benchmarks
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    dbus dbus-bin dbus-daemon libglib2.0-bin
+    dbus dbus-bin dbus-daemon libglib2.0-bin openssl
     xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
-    # the local translation service's engine
-    apertium
+    # the local translation service's engines: Apertium offline, the others over HTTPS with the system's CAs
+    apertium ca-certificates
 )
 # and its language pairs
 mapfile -t pairs < <(grep -v '^#' "$(dirname "$0")/apertium-pairs.txt" | grep .)
 packages+=("${pairs[@]}")
 if [[ "${1:-}" == "--bench" ]]; then
-    packages+=(apertium-apy curl)
+    packages+=(apertium-apy curl python3)
 fi
 
 missing=()
