@@ -230,7 +230,8 @@ void HttpEngine::send(
     while (prefix.endsWith(u'/'))
         prefix.chop(1);
     url.setPath(prefix + path);
-    url.setQuery(query);
+    if (!query.isEmpty())
+        url.setQuery(query);
 
     QNetworkRequest request(url);
     request.setTransferTimeout(m_options.timeoutMs);

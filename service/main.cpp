@@ -59,15 +59,15 @@ bool parseListen(const QString& value, QHostAddress& address, quint16& port)
     return true;
 }
 
-int fail(const QString& message)
-{
-    std::fprintf(stderr, "verbolt-service: %s\n", qPrintable(message));
-    return 2;
-}
-
 void note(const QString& message)
 {
     std::fprintf(stderr, "verbolt-service: %s\n", qPrintable(message));
+}
+
+int fail(const QString& message)
+{
+    note(message);
+    return 2;
 }
 
 // Prints what --list-pairs shows once every engine has said which languages it has (or failed to).
@@ -98,7 +98,9 @@ int serve(service::EngineSetup& engines, const service::ServiceLimits& limits, c
     // Languages come in while the first texts are already being served.
     engines.router().queryLanguages({});
     quitOnSignals(*QCoreApplication::instance());
-    return QCoreApplication::exec();
+    const int status = QCoreApplication::exec();
+    engines.router().setLogSink({});
+    return status;
 }
 
 } // namespace

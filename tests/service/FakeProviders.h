@@ -26,7 +26,8 @@ class FakeHttpServer
 public:
     struct Request {
         QByteArray method;
-        QString path;
+        QByteArray target; ///< as on the request line
+        QString path; ///< without the prefix
         QUrlQuery query;
         QHash<QByteArray, QByteArray> headers; ///< lower-case names
         QByteArray body;
@@ -92,6 +93,7 @@ private:
                 if (buffer->size() < end + 4 + length)
                     return;
                 request.method = first.value(0);
+                request.target = first.value(1);
                 const QUrl target(QString::fromUtf8(first.value(1)));
                 request.path = target.path().startsWith(prefix) ? target.path().mid(prefix.size()) : target.path();
                 request.query = QUrlQuery(target);
