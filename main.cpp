@@ -1,9 +1,10 @@
 // Verbolt: translates the chat host's text chat both ways, beside the host program.
+#include "CommandLine.h"
+#include "CurlPageFetcher.h"
 #include "DBusChatHost.h"
 #include "PageFetch.h"
 #include "UsageReport.h"
 #include "frmVerbolt.h"
-#include "http.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -12,6 +13,8 @@
 
 int main(int argc, char** argv)
 {
+    if (const auto exitCode = CommandLine::handle(argc, argv))
+        return *exitCode;
     QApplication app(argc, argv);
     // The icon lives in the window's static library; its resources must be pulled in by name.
     Q_INIT_RESOURCE(verbolt);
@@ -19,12 +22,9 @@ int main(int argc, char** argv)
     QApplication::setDesktopFileName(QStringLiteral("verbolt"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/verbolt/verbolt.png")));
 
-    // The usage report reads its reply in pieces; the window's pending events run between them.
-    http::setPumpHook([] { QCoreApplication::processEvents(); });
-
     WindowServices services;
     services.createHost = [](QString* why) { return DBusChatHost::create(why); };
-    services.getUrl = net::GetUrl;
+    services.pageFetcher = std::make_unique<net::CurlPageFetcher>();
     services.isOnline = net::IsOnline;
     services.sendUsageReport = report::sendUsageReport;
 

@@ -1,5 +1,7 @@
 #include "DecodeHtml.h"
 
+#include "ReplaceAll.h"
+
 #include <QStringView>
 
 namespace modGoogleTranslate {
@@ -37,8 +39,8 @@ constexpr Repair kRepairs[] = {
 QString DecodeHtml(QString& text)
 {
     for (const Repair& row : kRepairs)
-        text.replace(row.find.toString(), row.replacement.toString(), Qt::CaseSensitive);
-    text.replace(QStringLiteral("\"\""), QStringLiteral("\""), Qt::CaseSensitive);
+        text = replaceAll(text, row.find, row.replacement);
+    text = replaceAll(text, u"\"\"", u"\"");
     return text;
 }
 

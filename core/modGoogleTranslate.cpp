@@ -2,6 +2,9 @@
 
 #include "Codec.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <utility>
 
 namespace modGoogleTranslate {
@@ -13,7 +16,8 @@ struct CodeEntry {
     QStringView code;
 };
 
-// Tested in this order; "portuguese" is lower case on purpose, so the listed "Portuguese" is not a key.
+// Tested in this order. The key for Portuguese was once lower case only, so the name picked from the list found no
+// code; both spellings are keys, the one stored settings may hold included.
 constexpr CodeEntry kCodes[] = {
     {u"Arabic", u"ar"},
     {u"Bulgarian", u"bg"},
@@ -34,6 +38,7 @@ constexpr CodeEntry kCodes[] = {
     {u"Maltese", u"mt"},
     {u"Norwegian", u"no"},
     {u"Polish", u"pl"},
+    {u"Portuguese", u"pt"},
     {u"portuguese", u"pt"},
     {u"Romanian", u"ro"},
     {u"Russian", u"ru"},
@@ -57,12 +62,6 @@ TranslateOps& installedOps()
 QString codeOf(const QString& name)
 {
     return name.size() <= 2 ? name : LanguageCode(name);
-}
-
-void notify(const TranslateOps& ops, const QString& message, const QString& language)
-{
-    if (ops.notice)
-        ops.notice(LocalizeMessage(message, language));
 }
 
 } // namespace
@@ -122,27 +121,51 @@ QString TranslateText(const QString& text, const QString& fromName, const QStrin
     return TranslateText(text, fromName, toName, ops);
 }
 
-QString TranslateText(const QString& text, const QString& fromName, const QString& toName, const TranslateOps& ops)
+PreparedRequest PrepareRequest(
+    const QString& text, const QString& fromName, const QString& toName, const TranslateOps& ops)
 {
     const QString fromCode = codeOf(fromName);
     const QString toCode = codeOf(toName);
     if (toName.size() > 2 && toCode == kAutoCode) {
-        notify(ops, QStringLiteral("Cant use autoDetect to the language you want to translate."), fromName);
-        return kFailure;
+        return {{},
+            LocalizeMessage(QStringLiteral("Cant use autoDetect to the language you want to translate."), fromName),
+            QStringLiteral("\u201c%1\u201d is not a language the translation service knows").arg(toName)};
     }
 
     // A service on this machine needs no internet connection.
     const bool online = Codec::isLoopbackUrl(ops.serviceBase) || !ops.isOnline || ops.isOnline();
     if (!online) {
-        notify(ops, QStringLiteral("You need a internet Connection to be translate your text."), fromName);
-        return kFailure;
+        return {{},
+            LocalizeMessage(QStringLiteral("You need a internet Connection to be translate your text."), fromName),
+            QStringLiteral("this machine has no connection to the internet")};
     }
+    return {BuildRequestUrl(ops.serviceBase, text, fromCode, toCode), {}, {}};
+}
 
-    const QString reply = ops.getUrl ? ops.getUrl(BuildRequestUrl(ops.serviceBase, text, fromCode, toCode)) : QString();
+QString CutTranslation(const QString& reply)
+{
     // Unreachable service, empty body or an error page: no answer at all, which is not an empty translation.
     if (!reply.contains(kValueMarker, Qt::CaseInsensitive))
         return kFailure;
     return GetBetween(reply, kValueMarker, kValueEnd);
+}
+
+QString ReplyFailureReason(const QString& reply)
+{
+    // Refusals are plain JSON: {"responseData": null, "responseDetails": "...", "responseStatus": N}.
+    const QJsonDocument document = QJsonDocument::fromJson(reply.toUtf8());
+    return document.object().value(QStringLiteral("responseDetails")).toString().trimmed();
+}
+
+QString TranslateText(const QString& text, const QString& fromName, const QString& toName, const TranslateOps& ops)
+{
+    const PreparedRequest request = PrepareRequest(text, fromName, toName, ops);
+    if (request.url.isEmpty()) {
+        if (ops.notice)
+            ops.notice(request.notice);
+        return kFailure;
+    }
+    return CutTranslation(ops.getUrl ? ops.getUrl(request.url) : QString());
 }
 
 } // namespace modGoogleTranslate

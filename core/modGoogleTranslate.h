@@ -43,6 +43,26 @@ QString LocalizeMessage(const QString& message, const QString& language);
 QString BuildRequestUrl(
     const QString& serviceBase, const QString& text, const QString& fromCode, const QString& toCode);
 
+/// A translation request as far as it goes before anything is fetched.
+struct PreparedRequest {
+    /// The URL to fetch; empty when the request stops here.
+    QString url;
+    /// When it stops: the notice the operator is shown, and why in a few words.
+    QString notice;
+    QString reason;
+};
+
+/// Resolves both names to codes, checks the connection and builds the URL; the first steps of TranslateText.
+PreparedRequest PrepareRequest(
+    const QString& text, const QString& fromName, const QString& toName, const TranslateOps& ops);
+
+/// The translated text in a service reply, which may be empty; "error" when the reply holds no translation.
+QString CutTranslation(const QString& reply);
+
+/// Why a service reply holds no translation, in the service's own words (its "responseDetails"); "" when it
+/// does not say.
+QString ReplyFailureReason(const QString& reply);
+
 /// Translates text between two display names (or codes of at most two characters) with the installed operations.
 /// Returns the translated text, which may be empty, or "error" when nothing usable came back.
 QString TranslateText(const QString& text, const QString& fromName, const QString& toName);

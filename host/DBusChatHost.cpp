@@ -5,6 +5,7 @@
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusPendingCall>
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
@@ -66,6 +67,9 @@ DBusChatHost::DBusChatHost(const QDBusConnection& bus)
     // A host that dies says nothing; losing its name ends the program just as its closing would.
     auto* watcher = new QDBusServiceWatcher(serviceName, bus, QDBusServiceWatcher::WatchForUnregistration, this);
     connect(watcher, &QDBusServiceWatcher::serviceUnregistered, this, &DBusChatHost::endOnce);
+    // So does losing the bus itself (the daemon died, or dropped us): no call or signal could reach the host again.
+    m_bus.connect(QString(), QStringLiteral("/org/freedesktop/DBus/Local"),
+        QStringLiteral("org.freedesktop.DBus.Local"), QStringLiteral("Disconnected"), this, SLOT(endOnce()));
 }
 
 DBusChatHost::~DBusChatHost() = default;
@@ -79,13 +83,7 @@ std::optional<QString> DBusChatHost::callsign()
         setErrorString(tr("The chat host named no station information object."));
         return std::nullopt;
     }
-    const QString path = station->value<QDBusObjectPath>().path();
-    if (!m_stationProperties || m_stationProperties->path() != path) {
-        m_stationProperties = std::make_unique<OrgFreedesktopDBusPropertiesInterface>(serviceName, path, m_bus);
-        m_stationProperties->setTimeout(m_timeout);
-    }
-
-    const std::optional<QVariant> call = readProperty(*m_stationProperties, stationInfoInterface, "Callsign");
+    const std::optional<QVariant> call = readProperty(stationProperties(*station), stationInfoInterface, "Callsign");
     if (!call)
         return std::nullopt;
     if (call->metaType() != QMetaType::fromType<QString>()) {
@@ -95,15 +93,35 @@ std::optional<QString> DBusChatHost::callsign()
     return call->toString();
 }
 
-bool DBusChatHost::sendChatText(const QString& text)
+void DBusChatHost::requestCallsign(CallsignDone done)
 {
-    QDBusPendingReply<> reply = m_chat->SendChatText(text);
-    reply.waitForFinished();
-    if (reply.isError()) {
-        setErrorString(tr("The chat host did not take the text: %1").arg(reply.error().message()));
-        return false;
-    }
-    return true;
+    requestProperty(*m_chatProperties, chatHostInterface, "StationInfo",
+        [this, done = std::move(done)](const std::optional<QVariant>& station) {
+            if (!station)
+                return done(std::nullopt);
+            if (station->metaType() != QMetaType::fromType<QDBusObjectPath>()) {
+                setErrorString(tr("The chat host named no station information object."));
+                return done(std::nullopt);
+            }
+            requestProperty(stationProperties(*station), stationInfoInterface, "Callsign",
+                [this, done](const std::optional<QVariant>& call) {
+                    if (call && call->metaType() != QMetaType::fromType<QString>()) {
+                        setErrorString(tr("The chat host gave a callsign that is not text."));
+                        return done(std::nullopt);
+                    }
+                    done(call ? std::optional<QString>(call->toString()) : std::nullopt);
+                });
+        });
+}
+
+void DBusChatHost::sendChatText(const QString& text, SendDone done)
+{
+    auto* watcher = new QDBusPendingCallWatcher(m_chat->SendChatText(text), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+        [this, done = std::move(done)](QDBusPendingCallWatcher* call) {
+            call->deleteLater();
+            done(!failed(call->error(), tr("The chat host did not take the text")));
+        });
 }
 
 void DBusChatHost::applyCallSettings()
@@ -129,9 +147,39 @@ std::optional<QVariant> DBusChatHost::readProperty(
 {
     QDBusPendingReply<QDBusVariant> reply = object.Get(interface, name);
     reply.waitForFinished();
-    if (reply.isError()) {
-        setErrorString(tr("Could not read %1 from the chat host: %2").arg(name, reply.error().message()));
+    if (failed(reply.error(), tr("Could not read %1 from the chat host").arg(name)))
         return std::nullopt;
-    }
     return reply.value().variant();
+}
+
+void DBusChatHost::requestProperty(
+    OrgFreedesktopDBusPropertiesInterface& object, const QString& interface, const QString& name, PropertyDone done)
+{
+    auto* watcher = new QDBusPendingCallWatcher(object.Get(interface, name), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+        [this, name, done = std::move(done)](QDBusPendingCallWatcher* call) {
+            call->deleteLater();
+            const QDBusPendingReply<QDBusVariant> reply = *call;
+            if (failed(reply.error(), tr("Could not read %1 from the chat host").arg(name)))
+                return done(std::nullopt);
+            done(reply.value().variant());
+        });
+}
+
+bool DBusChatHost::failed(const QDBusError& error, const QString& what)
+{
+    if (!error.isValid())
+        return false;
+    setErrorString(what + QStringLiteral(": ") + error.message());
+    return true;
+}
+
+OrgFreedesktopDBusPropertiesInterface& DBusChatHost::stationProperties(const QVariant& station)
+{
+    const QString path = station.value<QDBusObjectPath>().path();
+    if (!m_stationProperties || m_stationProperties->path() != path) {
+        m_stationProperties = std::make_unique<OrgFreedesktopDBusPropertiesInterface>(serviceName, path, m_bus);
+        m_stationProperties->setTimeout(m_timeout);
+    }
+    return *m_stationProperties;
 }

@@ -31,15 +31,24 @@ public:
     ~DBusChatHost() override;
 
     std::optional<QString> callsign() override;
-    bool sendChatText(const QString& text) override;
+    void requestCallsign(CallsignDone done) override;
+    void sendChatText(const QString& text, SendDone done) override;
     void applyCallSettings() override;
 
+private slots:
+    void endOnce();
+
 private:
+    using PropertyDone = std::function<void(const std::optional<QVariant>& value)>;
+
     explicit DBusChatHost(const QDBusConnection& bus);
 
-    void endOnce();
     std::optional<QVariant> readProperty(
         OrgFreedesktopDBusPropertiesInterface& object, const QString& interface, const QString& name);
+    void requestProperty(OrgFreedesktopDBusPropertiesInterface& object, const QString& interface, const QString& name,
+        PropertyDone done);
+    bool failed(const QDBusError& error, const QString& what);
+    OrgFreedesktopDBusPropertiesInterface& stationProperties(const QVariant& station);
 
     QDBusConnection m_bus;
     std::unique_ptr<OrgVerboltChatHostInterface> m_chat;

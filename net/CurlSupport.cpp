@@ -1,5 +1,7 @@
 #include "CurlSupport.h"
 
+#include "Codec.h"
+
 #include <mutex>
 
 namespace net {
@@ -28,9 +30,62 @@ size_t ReceivedBody::collect(char* data, size_t size, size_t count, void* user)
 {
     auto* body = static_cast<ReceivedBody*>(user);
     const auto bytes = static_cast<qsizetype>(size * count);
+    if (body->maxBytes >= 0 && body->bytes.size() + bytes > body->maxBytes) {
+        body->tooLarge = true;
+        return 0;
+    }
     body->bytes.append(data, bytes);
     body->chunker.feed(bytes, body->reads);
     return size * count;
+}
+
+curl_slist* pageFetchHeaders()
+{
+    // libcurl keeps no cache, but a proxy on the way might; ask it for a fresh copy.
+    curl_slist* headers = curl_slist_append(nullptr, "Cache-Control: no-cache");
+    return curl_slist_append(headers, "Pragma: no-cache");
+}
+
+void configurePageFetch(CURL* easy, const QByteArray& url, curl_slist* headers, ReceivedBody* body)
+{
+    curl_easy_setopt(easy, CURLOPT_URL, url.constData());
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, "DERozOzor");
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, static_cast<long>(body->chunker.chunkSize()));
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, ReceivedBody::collect);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, body);
+    applyCommonOptions(easy);
+}
+
+PageResult pageResult(CURL* easy, CURLcode result, const ReceivedBody& body)
+{
+    PageResult page;
+    page.body = Codec::decode(body.bytes);
+    switch (result) {
+    case CURLE_OK: break;
+    case CURLE_COULDNT_CONNECT: page.failure = PageResult::Failure::Refused; break;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY: page.failure = PageResult::Failure::HostNotFound; break;
+    case CURLE_OPERATION_TIMEDOUT: {
+        page.failure = PageResult::Failure::TimedOut;
+        curl_off_t micros = 0;
+        curl_easy_getinfo(easy, CURLINFO_TOTAL_TIME_T, &micros);
+        page.seconds = micros >= kTotalTimeoutSeconds * 1000000 ? int(kTotalTimeoutSeconds) : int(kIdleTimeoutSeconds);
+        break;
+    }
+    default:
+        if (body.tooLarge) {
+            page.failure = PageResult::Failure::TooLarge;
+        } else {
+            page.failure = PageResult::Failure::Other;
+            page.detail = QString::fromUtf8(curl_easy_strerror(result));
+        }
+    }
+    return page;
 }
 
 } // namespace net

@@ -23,26 +23,10 @@ void fetchInto(const QString& url, ReceivedBody& fetch)
     CURL* curl = curl_easy_init();
     if (!curl)
         return;
-    const QByteArray address = url.toUtf8();
-    // libcurl keeps no cache, but a proxy on the way might; ask it for a fresh copy.
-    curl_slist* headers = curl_slist_append(nullptr, "Cache-Control: no-cache");
-    headers = curl_slist_append(headers, "Pragma: no-cache");
-
-    curl_easy_setopt(curl, CURLOPT_URL, address.constData());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, "DERozOzor");
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, static_cast<long>(kReadSize));
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, ReceivedBody::collect);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &fetch);
-    applyCommonOptions(curl);
-
+    curl_slist* headers = pageFetchHeaders();
+    configurePageFetch(curl, url.toUtf8(), headers, &fetch);
     // The outcome is not examined: whatever body arrived before an error is the page.
     curl_easy_perform(curl);
-
     curl_easy_cleanup(curl);
     curl_slist_free_all(headers);
 }
@@ -58,14 +42,15 @@ QString GetUrl(const QString& url)
         hook = s_readHook;
     }
 
-    ReceivedBody fetch(kReadSize);
+    ReceivedBody fetch(kReadSize, PageResult::maxBodyBytes);
     fetchInto(url, fetch);
     fetch.chunker.finish(fetch.reads);
     if (hook) {
         for (const qsizetype bytes : std::as_const(fetch.reads))
             hook(bytes);
     }
-    return Codec::decode(fetch.bytes);
+    // A body cut off at the cap is no page.
+    return fetch.tooLarge ? QString() : Codec::decode(fetch.bytes);
 }
 
 bool IsOnline()

@@ -11,7 +11,8 @@ namespace net {
 /// Body of the page at url, fetched with one HTTP GET; "" when nothing could be fetched.
 /// The body of an error status counts like any other; a transfer cut short returns what had arrived.
 /// Honours the proxy environment (http_proxy, https_proxy, no_proxy), follows redirects, only http and
-/// https, gives up on a silent peer within a minute. Safe to call from any thread.
+/// https, gives up on a silent peer within a minute; "" for a body over PageResult::maxBodyBytes. Safe to call
+/// from any thread.
 QString GetUrl(const QString& url);
 
 /// True when any non-loopback interface is up with an address, or when that cannot be checked.

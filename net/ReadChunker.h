@@ -12,6 +12,8 @@ class ReadChunker
 public:
     explicit ReadChunker(qsizetype chunkSize);
 
+    qsizetype chunkSize() const { return m_chunkSize; }
+
     /// Takes count more bytes; appends the sizes of the reads they complete to reads.
     void feed(qsizetype count, QList<qsizetype>& reads);
 

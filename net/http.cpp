@@ -1,11 +1,15 @@
 #include "http.h"
 
 #include "Codec.h"
+#include "CurlEventLoop.h"
 #include "CurlSupport.h"
+
+#include <QCoreApplication>
 
 #include <QDebug>
 #include <QScopeGuard>
 
+#include <memory>
 #include <utility>
 
 namespace http {
@@ -54,33 +58,30 @@ bool isPlainHost(const QString& host)
     return true;
 }
 
-// Reports the reads completed so far, each followed by the pump. Runs outside every libcurl call, so the
-// handlers the pump lets run may use libcurl themselves (a page fetch, say).
-void deliverReads(ReceivedBody& reply)
+// Reports the reads completed so far, each followed by the pump when there is one. Runs outside every libcurl
+// call, so the handlers the pump lets run may use libcurl themselves (a page fetch, say).
+void deliverReads(ReceivedBody& reply, bool pump)
 {
     const QList<qsizetype> reads = std::exchange(reply.reads, {});
     for (const qsizetype bytes : reads) {
         // Copies: a handler run by the pump may replace the hooks.
         if (const auto readHook = s_readHook)
             readHook(bytes);
-        if (const auto pumpHook = s_pumpHook)
+        if (const auto pumpHook = s_pumpHook; pump && pumpHook)
             pumpHook();
     }
 }
 
-void transfer(const QByteArray& url, const QByteArray& body, ReceivedBody& reply)
+curl_slist* postHeaders()
 {
-    CURL* curl = curl_easy_init();
-    CURLM* multi = curl_multi_init();
-    if (!curl || !multi) {
-        curl_multi_cleanup(multi);
-        curl_easy_cleanup(curl);
-        return;
-    }
     curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded");
     headers = curl_slist_append(headers, "Accept:");
-    headers = curl_slist_append(headers, "Expect:");
+    return curl_slist_append(headers, "Expect:");
+}
 
+// body and headers must outlive the transfer.
+void configurePost(CURL* curl, const QByteArray& url, const QByteArray& body, curl_slist* headers, ReceivedBody* reply)
+{
     curl_easy_setopt(curl, CURLOPT_URL, url.constData());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http");
     curl_easy_setopt(curl, CURLOPT_PROXY, "");
@@ -93,8 +94,29 @@ void transfer(const QByteArray& url, const QByteArray& body, ReceivedBody& reply
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.constData());
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, static_cast<long>(kReadSize));
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, ReceivedBody::collect);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, reply);
     applyCommonOptions(curl);
+}
+
+// The URL of the opened post; empty when what HttpOpenPost was given cannot make one.
+QByteArray postUrl()
+{
+    if (!s_post.opened || !isPlainHost(s_post.host) || !s_post.path.startsWith(u'/'))
+        return {};
+    return "http://" + s_post.host.toLatin1() + Codec::encode(s_post.path);
+}
+
+void transfer(const QByteArray& url, const QByteArray& body, ReceivedBody& reply)
+{
+    CURL* curl = curl_easy_init();
+    CURLM* multi = curl_multi_init();
+    if (!curl || !multi) {
+        curl_multi_cleanup(multi);
+        curl_easy_cleanup(curl);
+        return;
+    }
+    curl_slist* headers = postHeaders();
+    configurePost(curl, url, body, headers, &reply);
     curl_multi_add_handle(multi, curl);
 
     // The outcome is not examined: whatever arrived before an error is the reply.
@@ -102,7 +124,7 @@ void transfer(const QByteArray& url, const QByteArray& body, ReceivedBody& reply
     while (running) {
         if (curl_multi_perform(multi, &running) != CURLM_OK)
             break;
-        deliverReads(reply);
+        deliverReads(reply, true);
         if (running && curl_multi_poll(multi, nullptr, 0, 1000, nullptr) != CURLM_OK)
             break;
     }
@@ -112,6 +134,25 @@ void transfer(const QByteArray& url, const QByteArray& body, ReceivedBody& reply
     curl_easy_cleanup(curl);
     curl_slist_free_all(headers);
 }
+
+// A post on its way in the background, and what its transfer points at.
+struct BackgroundPost {
+    QByteArray body;
+    ReceivedBody reply{kReadSize};
+    std::unique_ptr<curl_slist, void (*)(curl_slist*)> headers{postHeaders(), curl_slist_free_all};
+    std::function<void(const QString&)> done;
+
+    void finish()
+    {
+        // The request is closed; the next post needs a new HttpOpenPost. The body stays until then.
+        s_post.opened = false;
+        s_post.sending = false;
+        reply.chunker.finish(reply.reads);
+        deliverReads(reply, false);
+        if (done)
+            done(Codec::decode(reply.bytes));
+    }
+};
 
 } // namespace
 
@@ -148,14 +189,42 @@ QString HttpSendPost()
     });
 
     ReceivedBody reply(kReadSize);
-    if (s_post.opened && isPlainHost(s_post.host) && s_post.path.startsWith(u'/')) {
-        const QByteArray url = "http://" + s_post.host.toLatin1() + Codec::encode(s_post.path);
+    if (const QByteArray url = postUrl(); !url.isEmpty())
         transfer(url, Codec::encode(s_post.body), reply);
-    }
     // A post that never got going still makes its one empty read.
     reply.chunker.finish(reply.reads);
-    deliverReads(reply);
+    deliverReads(reply, true);
     return Codec::decode(reply.bytes);
+}
+
+void HttpSendPostInBackground(std::function<void(const QString& reply)> done)
+{
+    if (refusedWhileSending("HttpSendPostInBackground"))
+        return;
+    s_post.sending = true;
+    auto post = std::make_shared<BackgroundPost>();
+    post->body = Codec::encode(s_post.body);
+    post->done = std::move(done);
+
+    const QByteArray url = postUrl();
+    CURL* curl = url.isEmpty() ? nullptr : curl_easy_init();
+    if (!curl) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [post] { post->finish(); }, Qt::QueuedConnection);
+        return;
+    }
+    configurePost(curl, url, post->body, post->headers.get(), &post->reply);
+    // Owned by the application, so that a post still running when the program ends is dropped, not waited for.
+    auto* loop = new net::CurlEventLoop(QCoreApplication::instance());
+    loop->start(curl, [post, loop](CURL*, CURLcode) {
+        loop->deleteLater();
+        post->finish();
+    });
+}
+
+bool isSending()
+{
+    return s_post.sending;
 }
 
 void setPumpHook(std::function<void()> hook)

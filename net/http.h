@@ -25,11 +25,20 @@ void HttpAddField(const QString& name, const QString& value);
 /// what had arrived. Gives up on a silent peer within a minute.
 QString HttpSendPost();
 
+/// Sends the form as HttpSendPost does, byte for byte, but returns at once: the transfer runs on the calling
+/// thread's event loop, and done (when given) receives the reply body when it has ended. While it runs, the module
+/// refuses other posts. A post still running when the application object is destroyed is dropped.
+void HttpSendPostInBackground(std::function<void(const QString& reply)> done = {});
+
+/// True while a post is being sent (and other posts are refused).
+bool isSending();
+
 /// Runs after every read of a reply; the program lets the window process its pending events there.
 void setPumpHook(std::function<void()> hook);
 
 /// Observes the size of every read of a reply (at most 1024 bytes each, 0 for the last), just before the
-/// pump hook runs; for diagnostics and tests. An empty function removes it.
+/// pump hook runs (a post in the background reports them when it ends); for diagnostics and tests. An empty function
+/// removes it.
 void setReadHook(std::function<void(qsizetype bytes)> hook);
 
 } // namespace http

@@ -10,7 +10,8 @@ void sendUsageReport(const QString& statsHost, const QString& callsign, const QS
     http::HttpAddField(QStringLiteral("Callsign"), callsign);
     http::HttpAddField(QStringLiteral("Program"), program);
     http::HttpAddField(QStringLiteral("Ver"), version);
-    http::HttpSendPost(); // the statistics script's answer is of no use to the program
+    // In the background: the script's answer is of no use to the program, and a slow script must not hold it.
+    http::HttpSendPostInBackground();
 }
 
 } // namespace report

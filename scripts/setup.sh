@@ -6,11 +6,17 @@ set -euo pipefail
 packages=(
     # build
     g++ cmake make pkg-config
-    qt6-base-dev qt6-base-dev-tools libcurl4-openssl-dev
+    qt6-base-dev qt6-base-dev-tools libcurl4-openssl-dev libsystemd-dev
+    # manual pages and the Debian package
+    help2man dpkg-dev file
     # tests and benchmarks
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     dbus dbus-bin dbus-daemon libglib2.0-bin
     xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
+    # a real chat program for verbolt-purple: Finch in tmux, on a local IRC server
+    finch tmux ngircd
+    # the systemd units and the Debian package's checks
+    systemd lintian appstream desktop-file-utils man-db
     # the local translation service's engine
     apertium
     # the other engines go over HTTPS, checked against the system's CAs; the tests make a throwaway CA

@@ -21,6 +21,11 @@ bool ServiceServer::listen(const QHostAddress& address, quint16 port)
     return m_server.listen(address, port);
 }
 
+bool ServiceServer::listenOn(qintptr socketDescriptor)
+{
+    return m_server.setSocketDescriptor(socketDescriptor);
+}
+
 void ServiceServer::log(const QString& line) const
 {
     // One line per event, whatever a client put into its request.

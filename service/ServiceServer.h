@@ -34,6 +34,8 @@ public:
     explicit ServiceServer(Engine& engine, ServiceLimits limits = {}, QObject* parent = nullptr);
 
     bool listen(const QHostAddress& address, quint16 port);
+    /// Serves on a socket that is already listening, such as the one systemd hands over; takes it over.
+    bool listenOn(qintptr socketDescriptor);
     QHostAddress serverAddress() const { return m_server.serverAddress(); }
     quint16 serverPort() const { return m_server.serverPort(); }
     QString errorString() const { return m_server.errorString(); }

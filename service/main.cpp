@@ -3,6 +3,7 @@
 #include "EngineSetup.h"
 #include "ServiceConfig.h"
 #include "ServiceServer.h"
+#include "SocketActivation.h"
 #include "VersionRecord.h"
 
 #include <QCommandLineParser>
@@ -84,14 +85,18 @@ int listPairs(service::EngineSetup& engines)
     return 0;
 }
 
-// Listens and answers until SIGINT or SIGTERM.
+// Listens (or serves the socket systemd handed over) and answers until SIGINT or SIGTERM.
 int serve(service::EngineSetup& engines, const service::ServiceLimits& limits, const QString& listen,
-    const QHostAddress& address, quint16 port)
+    const QHostAddress& address, quint16 port, std::optional<qintptr> activated)
 {
     service::ServiceServer server(engines.router(), limits);
     engines.router().setLogSink([&server](const QString& line) { server.log(line); });
-    if (!server.listen(address, port))
+    if (activated) {
+        if (!server.listenOn(*activated))
+            return fail(QStringLiteral("cannot serve the socket systemd handed over: %1").arg(server.errorString()));
+    } else if (!server.listen(address, port)) {
         return fail(QStringLiteral("cannot listen on %1: %2").arg(listen, server.errorString()));
+    }
     server.log(QStringLiteral("verbolt-service listening on %1:%2")
                    .arg(server.serverAddress().toString())
                    .arg(server.serverPort()));
@@ -110,6 +115,9 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("verbolt-service"));
     QCoreApplication::setApplicationVersion(VersionRecord::read().versionText());
+    // Taken before any engine starts a process, so that none inherits the socket.
+    QString activationError;
+    const std::optional<qintptr> activated = service::activatedSocket(&activationError);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -142,6 +150,8 @@ int main(int argc, char** argv)
     parser.addOptions({listen, config, listPairsOption, libre, modes, preload, maxChars});
     // --help and --version end here, before anything is read or started.
     parser.process(app);
+    if (!activationError.isEmpty())
+        return fail(activationError);
 
     QHostAddress address;
     quint16 port = 0;
@@ -182,5 +192,5 @@ int main(int argc, char** argv)
 
     if (parser.isSet(listPairsOption))
         return listPairs(engines);
-    return serve(engines, limits, parser.value(listen), address, port);
+    return serve(engines, limits, parser.value(listen), address, port, activated);
 }

@@ -49,9 +49,11 @@ void ConversationPane::appendText(const QString& text)
 {
     // Every piece the flows add ends with a line end, so no CR LF pair is split between two pieces.
     m_text.append(text);
+    const QString shown = shownForm(text);
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(shownForm(text));
+    cursor.insertText(shown);
+    emit appended(shown);
 }
 
 void ConversationPane::moveCaretToEnd()

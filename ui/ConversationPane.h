@@ -24,6 +24,10 @@ public:
     /// Puts the caret after the last character and scrolls it into view.
     void moveCaretToEnd();
 
+signals:
+    /// Text was added at the end; shown is what the pane shows of it, every line end a single LF.
+    void appended(const QString& shown);
+
 private:
     QString m_text;
 };

@@ -3,6 +3,7 @@
 #include "DecodeHtml.h"
 #include "MessageBox.h"
 #include "ReadWriteIni.h"
+#include "ReplaceAll.h"
 #include "VersionRecord.h"
 
 #include <QCoreApplication>
@@ -15,9 +16,12 @@
 
 #include <utility>
 
+using modGoogleTranslate::CutTranslation;
 using modGoogleTranslate::DecodeHtml;
 using modGoogleTranslate::LocalizeMessage;
-using modGoogleTranslate::TranslateText;
+using modGoogleTranslate::PrepareRequest;
+using modGoogleTranslate::replaceAll;
+using modGoogleTranslate::ReplyFailureReason;
 
 namespace {
 
@@ -26,6 +30,8 @@ const QString kLineEnd = QStringLiteral("\r\n");
 const QString kFailure = QStringLiteral("error");
 const QString kChooseLanguage = QStringLiteral("You have to choise a language to translate to.");
 const QString kNotTranslated = QStringLiteral("Could not translate the text, sorry");
+// What the pane shows in place of a translation that did not come.
+const QString kNotTranslatedMark = QStringLiteral("!! not translated: ");
 // Where the project's local translation service and statistics script listen unless the settings say otherwise.
 const QString kDefaultHost = QStringLiteral("127.0.0.1:2738");
 
@@ -87,11 +93,14 @@ int checkValue(const QString& text)
 }
 
 // The repairs every translation gets before it is shown or sent.
-void repairReply(QString& result)
+QString repaired(const QString& result)
 {
-    result.replace(QStringLiteral(" &lt;br&gt;"), kLineEnd);
-    DecodeHtml(result);
+    QString text = replaceAll(result, u" &lt;br&gt;", kLineEnd);
+    return DecodeHtml(text);
 }
+
+// Quick answers should not make the pointer flicker; a wait this long shows.
+constexpr int kBusyPointerDelayMs = 250;
 
 } // namespace
 
@@ -102,6 +111,8 @@ frmVerbolt::frmVerbolt(WindowServices services, QWidget* parent)
 {
     if (!m_services.now)
         m_services.now = [] { return QTime::currentTime(); };
+    if (!m_services.today)
+        m_services.today = [] { return QDate::currentDate(); };
     createControls();
 
     Timer1 = new QTimer(this);
@@ -109,6 +120,18 @@ frmVerbolt::frmVerbolt(WindowServices services, QWidget* parent)
     Timer1->setInterval(300);
     connect(Timer1, &QTimer::timeout, this, &frmVerbolt::Timer1_Timer);
     Timer1->start();
+
+    m_busyPointer.setSingleShot(true);
+    m_busyPointer.setInterval(kBusyPointerDelayMs);
+    connect(&m_busyPointer, &QTimer::timeout, this, [this] { setCursor(Qt::BusyCursor); });
+    connect(&m_flows, &FlowQueue::busyChanged, this, [this](bool busy) {
+        if (busy) {
+            m_busyPointer.start();
+        } else {
+            m_busyPointer.stop();
+            unsetCursor();
+        }
+    });
 
     if (const QScreen* screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
@@ -262,16 +285,20 @@ bool frmVerbolt::load()
     TimeStamp->setValue(checkValue(readSetting(QStringLiteral("TimeStamp"), QStringLiteral("0"))));
     // Valid at once, so that a save before the first tick stores what was loaded.
     Timer1_Timer();
-    QString serviceHost = readSetting(QStringLiteral("ServiceHost"), kDefaultHost);
+    m_serviceHost = readSetting(QStringLiteral("ServiceHost"), kDefaultHost);
     m_statsHost = readSetting(QStringLiteral("StatsHost"), kDefaultHost);
-    if (serviceHost.isEmpty())
-        serviceHost = kDefaultHost;
+    if (m_serviceHost.isEmpty())
+        m_serviceHost = kDefaultHost;
     if (m_statsHost.isEmpty())
         m_statsHost = kDefaultHost;
-    m_ops.getUrl = m_services.getUrl;
+    // Kept unless turned off: the conversation outlives the pane.
+    if (readSetting(QStringLiteral("Transcript"), QStringLiteral("1")) != u"0") {
+        m_transcript = std::make_unique<Transcript>(Transcript::defaultFolder(), m_services.today);
+        connect(Text1, &ConversationPane::appended, this, &frmVerbolt::keepInTranscript);
+    }
     m_ops.isOnline = m_services.isOnline;
-    m_ops.notice = [this](const QString& text) { notice(text); };
-    m_ops.serviceBase = QStringLiteral("http://") + serviceHost + QStringLiteral("/ajax/services/language/translate?");
+    m_ops.serviceBase
+        = QStringLiteral("http://") + m_serviceHost + QStringLiteral("/ajax/services/language/translate?");
 
     FillLanguages(comFrom);
     comFrom->insertAtCaret(TextFrom);
@@ -374,83 +401,200 @@ void frmVerbolt::TranslateIt()
         return;
     if (TimeStamp->value() == 1)
         txtInput->setText(stamp() + txtInput->text());
-    if (UseTr->value() == 1)
-        Text1->appendText(hostCallsign() + QStringLiteral(">>") + txtInput->text() + kLineEnd);
+    // The line leaves the typing box at once, so that the operator can type the next one while it is on its way.
+    const QString line = txtInput->text();
+    txtInput->clear();
+    m_flows.enqueue([this, line] { translateLine(line); });
+}
+
+void frmVerbolt::translateLine(const QString& line)
+{
+    if (UseTr->value() != 1)
+        return translateTypedLine(line);
+    EchoLink->requestCallsign(live([this, line](const std::optional<QString>& call) {
+        Text1->appendText(call.value_or(QString()) + QStringLiteral(">>") + line + kLineEnd);
+        translateTypedLine(line);
+    }));
+}
+
+void frmVerbolt::translateTypedLine(const QString& line)
+{
     if (comLan->currentText().isEmpty()) {
         notice(LocalizeMessage(kChooseLanguage, comFrom->currentText()));
-        return;
+        // The line goes back as it was, for the operator to choose a language and press Enter again.
+        giveBack(line);
+        return m_flows.finish();
     }
-
-    const QString sent = txtInput->text();
-    QString result = TranslateText(sent, comFrom->currentText(), comLan->currentText(), m_ops);
-    if (m_hostClosed)
-        return;
-    bool delivered = true;
-    if (result != sent && result != kFailure) {
-        repairReply(result);
+    translate(line, comFrom->currentText(), comLan->currentText(), live([this, line](const Translation& translation) {
+        if (!judge(translation, line))
+            return endLine(line, false);
+        const QString result = repaired(translation.result);
         // Sent first: the pane shows a translation as sent only once the host has taken it.
-        delivered = sendToHost(result);
-        if (delivered)
-            Text1->appendText(hostCallsign() + QStringLiteral(">< ") + result + kLineEnd);
-    } else {
-        notice(kNotTranslated);
-    }
+        sendToHost(result, live([this, line, result](bool delivered) {
+            if (!delivered)
+                return endLine(line, false);
+            EchoLink->requestCallsign(live([this, line, result](const std::optional<QString>& call) {
+                Text1->appendText(call.value_or(QString()) + QStringLiteral(">< ") + result + kLineEnd);
+                endLine(line, true);
+            }));
+        }));
+    }));
+}
 
+void frmVerbolt::endLine(const QString& line, bool sent)
+{
     Text1->moveCaretToEnd();
-    // What did not reach the host stays in the typing line, to be sent again.
-    if (delivered)
-        txtInput->clear();
+    // What did not reach the chat goes back into the typing box, to be sent again: nothing typed is lost.
+    if (!sent)
+        giveBack(line);
     txtInput->setFocus();
+    m_flows.finish();
+}
+
+void frmVerbolt::giveBack(const QString& line)
+{
+    // Whatever was typed meanwhile stays, after the line.
+    const QString typed = txtInput->text();
+    txtInput->setText(typed.isEmpty() ? line : line + u' ' + typed);
 }
 
 void frmVerbolt::EchoLink_ChatTextReceived(const QString& sText)
 {
-    QString text = sText;
     EchoLink->applyCallSettings();
-    if (text.contains(QStringLiteral("/ver/")))
-        sendToHost(versionReply());
-
-    // Handlers waiting now (another chat text, Enter, a click) complete before this text is shown.
-    QCoreApplication::processEvents();
-    if (m_hostClosed)
-        return;
-
-    text.replace(u'\r', kLineEnd);
-    text.replace(QStringLiteral(">"), QStringLiteral("<<"));
+    QString text = sText;
+    const bool probe = text.contains(QStringLiteral("/ver/"));
+    text = replaceAll(text, u"\r", kLineEnd);
+    text = replaceAll(text, u">", u"<<");
     if (TimeStamp->value() == 1)
         text.prepend(stamp());
-    sText2 = text;
-    TranslateIt2();
+    // Shown and translated after everything that arrived or was typed before it, never inside it.
+    m_flows.enqueue([this, probe, text] { receiveChatText(probe, text); });
+}
+
+void frmVerbolt::receiveChatText(bool probe, const QString& shown)
+{
+    const auto show = [this, shown] {
+        sText2 = shown;
+        TranslateIt2();
+    };
+    if (!probe)
+        return show();
+    // Answered before the probe is shown, whether or not the host takes the answer.
+    sendToHost(versionReply(), live([show](bool) { show(); }));
 }
 
 void frmVerbolt::TranslateIt2()
 {
     Text1->appendText(sText2 + kLineEnd);
-    sText2.replace(QStringLiteral("<<"), QStringLiteral("~"));
+    sText2 = replaceAll(sText2, u"<<", u"~");
     const QString sent = sText2;
 
     const QString own = comFrom->currentText();
     if (own.isEmpty()) {
         notice(LocalizeMessage(kChooseLanguage, own));
-        return;
+        return m_flows.finish();
     }
-    QString result = TranslateText(sent, comLan->currentText(), own, m_ops);
-    if (m_hostClosed)
+    translate(sent, comLan->currentText(), own, live([this, sent](const Translation& translation) {
+        if (judge(translation, sent))
+            Text1->appendText(replaceAll(repaired(translation.result), u"~", u"<< ") + kLineEnd);
+        Text1->moveCaretToEnd();
+        m_flows.finish();
+    }));
+}
+
+void frmVerbolt::keepInTranscript(const QString& shown)
+{
+    if (m_transcript->append(shown) || std::exchange(m_transcriptFailed, true))
         return;
-    if (result != sent && result != kFailure) {
-        repairReply(result);
-        result.replace(QStringLiteral("~"), QStringLiteral("<< "));
-        Text1->appendText(result + kLineEnd);
-    } else {
-        notice(kNotTranslated);
+    notice(
+        tr("The conversation cannot be kept in %1: %2").arg(m_transcript->currentPath(), m_transcript->errorString()));
+}
+
+void frmVerbolt::translate(const QString& text, const QString& fromName, const QString& toName, TranslationDone done)
+{
+    const modGoogleTranslate::PreparedRequest request = PrepareRequest(text, fromName, toName, m_ops);
+    if (request.url.isEmpty())
+        return done({kFailure, request.reason, request.notice});
+    if (!m_services.pageFetcher)
+        return done({kFailure, tr("this program has no way to reach the translation service"), {}});
+    m_services.pageFetcher->fetch(request.url, [this, done = std::move(done)](const PageResult& page) {
+        if (page.failure != PageResult::Failure::None)
+            return done({kFailure, fetchFailure(page), {}});
+        const QString result = CutTranslation(page.body);
+        QString reason;
+        if (result == kFailure) {
+            reason = ReplyFailureReason(page.body);
+            if (reason.isEmpty())
+                reason = tr("the translation service's answer holds no translation");
+        }
+        done({result, reason, {}});
+    });
+}
+
+QString frmVerbolt::fetchFailure(const PageResult& page) const
+{
+    switch (page.failure) {
+    case PageResult::Failure::None: break;
+    case PageResult::Failure::Refused: return tr("the translation service at %1 is not running").arg(m_serviceHost);
+    case PageResult::Failure::HostNotFound:
+        return tr("the translation service's address %1 is not known").arg(m_serviceHost);
+    case PageResult::Failure::TimedOut: return tr("no answer within %1 s").arg(page.seconds);
+    case PageResult::Failure::TooLarge:
+        return tr("the answer is larger than %1 MiB").arg(PageResult::maxBodyBytes / (1024 * 1024));
+    case PageResult::Failure::Other:
+        return tr("the translation service at %1 could not be reached: %2").arg(m_serviceHost, page.detail);
     }
-    Text1->moveCaretToEnd();
+    return {};
+}
+
+bool frmVerbolt::judge(const Translation& translation, const QString& sent)
+{
+    if (translation.result != sent && translation.result != kFailure) {
+        m_lastFailure.clear();
+        return true;
+    }
+    QString reason = translation.reason;
+    if (reason.isEmpty()) {
+        reason = translation.result == sent ? tr("the translation service gave the text back unchanged")
+                                            : tr("the translation service answered \u201c%1\u201d").arg(kFailure);
+    }
+    Text1->appendText(kNotTranslatedMark + reason + kLineEnd);
+    // While the same cause keeps failing, the pane says so line by line; only a new cause opens a notice.
+    if (reason == m_lastFailure)
+        return false;
+    m_lastFailure = reason;
+    if (!translation.notice.isEmpty())
+        notice(translation.notice);
+    if (!m_flows.isStopped())
+        notice(kNotTranslated + u'\n' + reason);
+    return false;
+}
+
+void frmVerbolt::sendToHost(const QString& text, ChatHost::SendDone done)
+{
+    if (text.size() > ChatHost::maxChatText) {
+        hostRefused(tr("the text is %1 characters long, and the chat takes at most %2")
+                        .arg(QLocale().toString(text.size()), QLocale().toString(ChatHost::maxChatText)));
+        return done(false);
+    }
+    EchoLink->sendChatText(text, live([this, done = std::move(done)](bool delivered) {
+        if (!delivered)
+            hostRefused(EchoLink->errorString());
+        done(delivered);
+    }));
+}
+
+void frmVerbolt::hostRefused(const QString& why)
+{
+    notice(why.isEmpty() ? tr("The text did not reach the chat host.")
+                         : tr("The text did not reach the chat host: %1").arg(why));
 }
 
 void frmVerbolt::EchoLink_Closing()
 {
-    // Ends at once; nothing is saved.
+    // Ends at once, whatever is waiting; nothing is saved.
     m_hostClosed = true;
+    m_flows.stop();
     if (m_services.quit)
         m_services.quit();
     else
@@ -473,22 +617,7 @@ void frmVerbolt::notice(const QString& text)
     MessageBox::information(this, text);
 }
 
-QString frmVerbolt::hostCallsign()
-{
-    return EchoLink->callsign().value_or(QString());
-}
-
 QString frmVerbolt::stamp() const
 {
     return u'(' + m_services.now().toString(QStringLiteral("HH:mm")) + QStringLiteral(") ");
-}
-
-bool frmVerbolt::sendToHost(const QString& text)
-{
-    if (EchoLink->sendChatText(text))
-        return true;
-    const QString why = EchoLink->errorString();
-    notice(why.isEmpty() ? tr("The text did not reach the chat host.")
-                         : tr("The text did not reach the chat host: %1").arg(why));
-    return false;
 }

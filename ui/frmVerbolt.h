@@ -1,7 +1,9 @@
 #pragma once
 
 #include "ConversationPane.h"
+#include "FlowQueue.h"
 #include "LanguageCombo.h"
+#include "Transcript.h"
 #include "TriStateCheckBox.h"
 #include "WindowServices.h"
 #include "modGoogleTranslate.h"
@@ -33,13 +35,17 @@ public:
     /// True once the chat host has announced that it is closing.
     bool hostClosed() const { return m_hostClosed; }
 
+    /// True while a chat text or a typed line is being handled or waits to be.
+    bool isBusy() const { return m_flows.isBusy(); }
+
     /// Refills a language list with every display name and leaves its text field empty.
     void FillLanguages(LanguageCombo* box);
     /// Stores the two languages and the two check-box states in the settings file.
     void SaveData();
     /// Sends the start-up usage report.
     void SaveUserData();
-    /// Translates the typed line to the partner's language, shows it and sends it into the chat.
+    /// Takes the typed line out of the typing box, to be translated into the partner's language, shown and sent into
+    /// the chat once the chat texts and lines before it are done.
     void TranslateIt();
     /// Shows the received line held in sText2 and its translation into the operator's language.
     void TranslateIt2();
@@ -93,17 +99,57 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    /// What one request to the translation service came to.
+    struct Translation {
+        /// The translated text, or "error" when nothing usable came back.
+        QString result;
+        /// Why nothing usable came back, and the notice the request itself gave, if any.
+        QString reason;
+        QString notice;
+    };
+    using TranslationDone = std::function<void(const Translation&)>;
+
     void createControls();
     void notice(const QString& text);
     bool attachFailed(const QString& why);
-    QString hostCallsign();
     QString stamp() const;
     QString readSetting(const QString& key, const QString& defaultValue) const;
-    bool sendToHost(const QString& text);
+
+    // The steps of the two flows; each ends the running flow or hands over to the next.
+    void translateLine(const QString& line);
+    void translateTypedLine(const QString& line);
+    void endLine(const QString& line, bool sent);
+    void giveBack(const QString& line);
+    void receiveChatText(bool probe, const QString& shown);
+
+    void keepInTranscript(const QString& shown);
+
+    void translate(const QString& text, const QString& fromName, const QString& toName, TranslationDone done);
+    QString fetchFailure(const PageResult& page) const;
+    bool judge(const Translation& translation, const QString& sent);
+    void sendToHost(const QString& text, ChatHost::SendDone done);
+    void hostRefused(const QString& why);
+
+    /// Wraps a flow's continuation so that it does nothing once the program is ending.
+    template <typename Step>
+    auto live(Step step)
+    {
+        return [this, step = std::move(step)](const auto&... args) {
+            if (!m_flows.isStopped())
+                step(args...);
+        };
+    }
 
     WindowServices m_services;
     modGoogleTranslate::TranslateOps m_ops;
+    FlowQueue m_flows;
+    QTimer m_busyPointer;
     QString m_iniPath;
+    QString m_serviceHost;
     QString m_statsHost;
+    /// Why the last translation failed, until one succeeds: the same cause again opens no new notice.
+    QString m_lastFailure;
+    std::unique_ptr<Transcript> m_transcript;
+    bool m_transcriptFailed = false;
     bool m_hostClosed = false;
 };

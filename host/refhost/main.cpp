@@ -7,6 +7,7 @@
 #include "RefChatHost.h"
 #include "RefStationInfo.h"
 #include "StopSignals.h"
+#include "VersionRecord.h"
 #include "chathostadaptor.h"
 
 #include <QCommandLineParser>
@@ -34,6 +35,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("verbolt-host"));
+    QCoreApplication::setApplicationVersion(VersionRecord::read().versionText());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -43,6 +45,7 @@ int main(int argc, char** argv)
         "End of input, SIGINT, SIGTERM or SIGHUP raise Closing and end the host.\n"
         "Prints \"verbolt-host: ready as CALL\" on standard error once it owns the name."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption callsignOption(QStringLiteral("callsign"),
         QStringLiteral("The station's callsign (default N0CALL)."), QStringLiteral("CALL"), QStringLiteral("N0CALL"));
     const QCommandLineOption escapesOption({QStringLiteral("e"), QStringLiteral("escapes")},

@@ -4,6 +4,7 @@
 #include "WaitUntil.h"
 
 #include <QCoreApplication>
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -104,19 +105,22 @@ protected:
 
     QString iniPath() const { return m_config.filePath(QStringLiteral("Verbolt.ini")); }
 
-    /// Starts the window on a settings file that holds settings plus the addresses of the local service.
-    void startWindow(const QString& settings)
+    /// Starts the window on a settings file that holds settings plus the addresses of the local service (and of
+    /// the statistics script, when it is somewhere else).
+    void startWindow(const QString& settings, quint16 statsPort = 0)
     {
         QFile ini(iniPath());
         ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write(QStringLiteral("[SETTINGS]\r\n%1ServiceHost=127.0.0.1:%2\r\nStatsHost=127.0.0.1:%2\r\n")
+        ini.write(QStringLiteral("[SETTINGS]\r\n%1ServiceHost=127.0.0.1:%2\r\nStatsHost=127.0.0.1:%3\r\n")
                       .arg(settings)
                       .arg(m_port)
+                      .arg(statsPort ? statsPort : m_port)
                       .toUtf8());
         ini.close();
 
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config.path());
+        env.insert(QStringLiteral("XDG_STATE_HOME"), m_config.path());
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         m_window.process().setProcessEnvironment(env);
         m_window.process().start(QStringLiteral(VERBOLT_BIN), {});
@@ -129,9 +133,9 @@ protected:
         runTool(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), m_windowId});
     }
 
-    void startEnglishSpanishWindow()
+    void startEnglishSpanishWindow(quint16 statsPort = 0)
     {
-        startWindow(QStringLiteral("TextFrom=English\r\nTextTo=Espa\u00f1ol\r\nUseTr=1\r\nTimeStamp=0\r\n"));
+        startWindow(QStringLiteral("TextFrom=English\r\nTextTo=Espa\u00f1ol\r\nUseTr=1\r\nTimeStamp=0\r\n"), statsPort);
     }
 
     void typeLine(const QString& text)
@@ -181,12 +185,22 @@ TEST_F(EndToEnd, TypedLineReachesThePartnerInSpanish)
     screenshot(QStringLiteral("e2e-outgoing.png"));
 }
 
-TEST_F(EndToEnd, PartnerLineIsTranslatedFromSpanishToEnglish)
+TEST_F(EndToEnd, PartnerLineIsTranslatedFromSpanishToEnglishAndKept)
 {
     ASSERT_NO_FATAL_FAILURE(startEnglishSpanishWindow());
-    partnerSays(QStringLiteral("Hola amigo"));
-    ASSERT_TRUE(waitUntil([&] { return m_service.err().contains("es|en"); }, kTranslateDeadline))
-        << m_service.describe() << m_window.describe();
+    partnerSays(QStringLiteral("EA4TST>El gato es negro."));
+    // The pane's lines as the window wrote them to the day's transcript.
+    QByteArray transcript;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            QFile file(m_config.filePath(
+                QStringLiteral("verbolt/") + QDate::currentDate().toString(Qt::ISODate) + QStringLiteral(".txt")));
+            transcript = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            return transcript.contains("EA4TST<< The cat is black.\n");
+        },
+        kTranslateDeadline))
+        << transcript.toStdString() << m_service.describe() << m_window.describe();
+    EXPECT_TRUE(transcript.startsWith("EA4TST<<El gato es negro.\n")) << transcript.toStdString();
 }
 
 TEST_F(EndToEnd, VersionProbeIsAnswered)
@@ -195,6 +209,32 @@ TEST_F(EndToEnd, VersionProbeIsAnswered)
     partnerSays(QStringLiteral("EA4TST>qrv? /ver/"));
     ASSERT_TRUE(waitUntil([&] { return m_host.out().contains("*** Dolmex   v1.0"); }, kTranslateDeadline))
         << m_host.describe();
+}
+
+TEST_F(EndToEnd, ASilentStatisticsScriptDoesNotHoldTheWindow)
+{
+    QTcpServer stats;
+    ASSERT_TRUE(stats.listen(QHostAddress::LocalHost));
+    QList<QTcpSocket*> held;
+    QObject::connect(&stats, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket* socket = stats.nextPendingConnection())
+            held.append(socket);
+    });
+
+    ASSERT_NO_FATAL_FAILURE(startEnglishSpanishWindow(stats.serverPort()));
+
+    // The window is up while the report still waits for its answer: it was not held until the post gave up.
+    ASSERT_TRUE(waitUntil([&] { return !held.isEmpty(); }, kStartDeadline));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(held.first()->state(), QAbstractSocket::ConnectedState);
+    typeLine(QStringLiteral("Good morning, my friend."));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return m_host.out().contains("Buenos d\xc3\xad"
+                                         "as");
+        },
+        kTranslateDeadline))
+        << m_host.describe() << m_service.describe();
 }
 
 TEST_F(EndToEnd, OkButtonWritesTheFourKeysOnFirstRun)

@@ -8,12 +8,15 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
@@ -44,6 +47,15 @@ std::unique_ptr<ChatHost> attach()
     std::unique_ptr<ChatHost> host = DBusChatHost::create(&why);
     EXPECT_NE(host, nullptr) << why.toStdString();
     return host;
+}
+
+// The outcome of one send, once the host has answered.
+std::optional<bool> send(ChatHost& host, const QString& text)
+{
+    std::optional<bool> delivered;
+    host.sendChatText(text, [&](bool ok) { delivered = ok; });
+    waitUntil([&] { return delivered.has_value(); }, 30s);
+    return delivered;
 }
 
 void report(const char* what, qint64 ms)
@@ -135,6 +147,12 @@ TEST_P(Callsign, IsReadFromTheStationInformationAtEachUse)
     EXPECT_EQ(host->callsign(), std::optional<QString>(GetParam().expected)) << host->errorString();
     host->applyCallSettings();
     EXPECT_EQ(host->callsign(), std::optional<QString>(GetParam().expected)) << host->errorString();
+
+    std::optional<std::optional<QString>> requested;
+    host->requestCallsign([&](const std::optional<QString>& call) { requested = call; });
+    EXPECT_FALSE(requested.has_value()) << "answered inside the call";
+    ASSERT_TRUE(waitUntil([&] { return requested.has_value(); }));
+    EXPECT_EQ(*requested, std::optional<QString>(GetParam().expected)) << host->errorString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Host, Callsign,
@@ -164,7 +182,7 @@ TEST_P(SendChatText, ArrivesAtTheHostByteForByte)
     ASSERT_NE(host, nullptr);
 
     host->applyCallSettings();
-    ASSERT_TRUE(host->sendChatText(GetParam().text)) << host->errorString();
+    ASSERT_EQ(send(*host, GetParam().text), std::optional<bool>(true)) << host->errorString();
     EXPECT_EQ(process.nextOutputLine(), GetParam().shown);
 }
 
@@ -285,10 +303,59 @@ TEST(HostGone, KilledHostEndsTheProgramAndLaterCallsFailWithAReason)
     report("ClosingAfterSigkill", clock.elapsed());
     EXPECT_EQ(events.closings, 1);
 
-    EXPECT_FALSE(host->sendChatText(QStringLiteral("anyone there?")));
+    EXPECT_EQ(send(*host, QStringLiteral("anyone there?")), std::optional<bool>(false));
     EXPECT_TRUE(host->errorString().contains(QLatin1String("did not take the text"))) << host->errorString();
     EXPECT_EQ(host->callsign(), std::nullopt);
     EXPECT_TRUE(host->errorString().contains(QLatin1String("StationInfo"))) << host->errorString();
+}
+
+TEST(HostFrozen, ASendWaitsWithoutHoldingTheCaller)
+{
+    HostProcess process;
+    ASSERT_TRUE(process.waitReady()) << process.standardError().toStdString();
+    const std::unique_ptr<ChatHost> host = attach();
+    ASSERT_NE(host, nullptr);
+    host->applyCallSettings();
+    process.signal(SIGSTOP);
+
+    std::optional<bool> delivered;
+    host->sendChatText(QStringLiteral("are you there?"), [&](bool ok) { delivered = ok; });
+    // The caller's event loop runs on while the host is frozen.
+    bool ticked = false;
+    QTimer::singleShot(50, [&] { ticked = true; });
+    ASSERT_TRUE(waitUntil([&] { return ticked; }));
+    EXPECT_FALSE(delivered.has_value());
+
+    process.signal(SIGCONT);
+    ASSERT_TRUE(waitUntil([&] { return delivered.has_value(); }));
+    EXPECT_TRUE(*delivered) << host->errorString();
+    EXPECT_EQ(process.nextOutputLine(), QByteArray("are you there?"));
+}
+
+TEST(BusLost, EndsTheProgramAsTheHostGoingAwayWould)
+{
+    // A bus of this test's own, so that it can be taken away.
+    QProcess daemon;
+    daemon.start(QStringLiteral("dbus-daemon"),
+        {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
+    ASSERT_TRUE(daemon.waitForReadyRead(10000)) << daemon.readAllStandardError().toStdString();
+    const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+    QDBusConnection hostSide = QDBusConnection::connectToBus(address, QStringLiteral("lost-bus-host"));
+    ASSERT_TRUE(hostSide.registerService(DBusChatHost::serviceName)) << hostSide.lastError().message();
+    QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("lost-bus"));
+    QString why;
+    const std::unique_ptr<ChatHost> host = DBusChatHost::create(bus, &why);
+    ASSERT_NE(host, nullptr) << why;
+    Events events(*host);
+
+    daemon.kill();
+    daemon.waitForFinished();
+
+    ASSERT_TRUE(waitUntil([&] { return events.closings > 0; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(events.closings, 1);
+    QDBusConnection::disconnectFromBus(QStringLiteral("lost-bus"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("lost-bus-host"));
 }
 
 TEST(HostSignals, FromAnyoneButTheNamesOwnerAreIgnored)

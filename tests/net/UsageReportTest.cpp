@@ -3,6 +3,8 @@
 #include "ProxyEnvironment.h"
 #include "QtPrinters.h"
 #include "VersionRecord.h"
+#include "WaitUntil.h"
+#include "http.h"
 
 #include <gtest/gtest.h>
 
@@ -34,6 +36,7 @@ TEST_P(UsageReport, PostsCallsignProgramAndVersionUnescaped)
 
     report::sendUsageReport(
         QString::fromLatin1(server.hostAndPort()), GetParam().callsign, record.productName, record.versionText());
+    ASSERT_TRUE(waitUntil([] { return !http::isSending(); }));
 
     const QByteArray& body = GetParam().body;
     EXPECT_EQ(server.requests(),

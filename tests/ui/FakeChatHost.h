@@ -3,17 +3,21 @@
 #include "ChatHost.h"
 
 #include <QStringList>
+#include <QTimer>
 
 #include <functional>
 #include <optional>
 
-// A chat host in memory: records what the window sends and lets a test raise the host's two events.
+// A chat host in memory: records what the window sends and lets a test raise the host's two events. It answers
+// later, from the event loop, as a host on the bus does; with holdSends it takes no text until releaseSends(), as a
+// frozen host.
 class FakeChatHost : public ChatHost
 {
     Q_OBJECT
 public:
     std::optional<QString> station = QStringLiteral("EA1XYZ");
     bool takesText = true;
+    bool holdSends = false;
     QStringList sent;
     int callSettingsApplied = 0;
     int callsignReads = 0;
@@ -29,21 +33,38 @@ public:
         return station;
     }
 
-    bool sendChatText(const QString& text) override
+    void requestCallsign(CallsignDone done) override
+    {
+        const std::optional<QString> call = callsign();
+        QTimer::singleShot(0, this, [call, done] { done(call); });
+    }
+
+    void sendChatText(const QString& text, SendDone done) override
     {
         log(QStringLiteral("send"));
-        if (!takesText) {
-            setErrorString(QStringLiteral("host busy"));
-            return false;
-        }
-        sent.append(text);
-        return true;
+        m_held.append([this, text, done] {
+            if (!takesText)
+                setErrorString(QStringLiteral("host busy"));
+            else
+                sent.append(text);
+            done(takesText);
+        });
+        if (!holdSends)
+            QTimer::singleShot(0, this, [this] { releaseSends(); });
     }
 
     void applyCallSettings() override
     {
         ++callSettingsApplied;
         log(QStringLiteral("applyCallSettings"));
+    }
+
+    qsizetype heldSends() const { return m_held.size(); }
+    void releaseSends()
+    {
+        const auto held = std::exchange(m_held, {});
+        for (const auto& send : held)
+            send();
     }
 
     void receive(const QString& text) { emit chatTextReceived(text); }
@@ -55,4 +76,6 @@ private:
         if (onCall)
             onCall(call);
     }
+
+    QList<std::function<void()>> m_held;
 };

@@ -7,6 +7,19 @@ const QString kChoose = QStringLiteral("You have to choise a language to transla
 const QString kNotTranslated = QStringLiteral("Could not translate the text, sorry");
 const QString kAuto = QStringLiteral("Cant use autoDetect to the language you want to translate.");
 const QString kVersionReply = QStringLiteral("*** Dolmex   v1.0");
+const QString kUnchanged = QStringLiteral("the translation service gave the text back unchanged");
+const QString kNoTranslation = QStringLiteral("the translation service's answer holds no translation");
+const QString kKlingon = QStringLiteral("\u201cKlingon\u201d is not a language the translation service knows");
+
+QString notTranslated(const QString& reason)
+{
+    return kNotTranslated + u'\n' + reason;
+}
+
+QString mark(const QString& reason)
+{
+    return QStringLiteral("!! not translated: ") + reason + QStringLiteral("\r\n");
+}
 
 struct IncomingCase {
     const char* name;
@@ -36,11 +49,14 @@ const IncomingCase kCases[] = {
     {"loneCrBecomesCrLf", "one\rtwo", 0, "English", "uno", "one\r\ntwo\r\nuno\r\n", {}, {"one\r\ntwo"}, {}},
     {"greyedStampIsOff", "hola", 2, "English", "hello", "hola\r\nhello\r\n", {}, {"hola"}, {}},
     {"noOwnLanguage", "hola", 0, "", "hello", "hola\r\n", {kChoose}, {}, {}},
-    {"unchangedIsFailure", "EA1XYZ", 0, "English", "EA1XYZ", "EA1XYZ\r\n", {kNotTranslated}, {"EA1XYZ"}, {}},
-    {"emptyTextEmptyResult", "", 0, "English", "", "\r\n", {kNotTranslated}, {""}, {}},
+    {"unchangedIsFailure", "EA1XYZ", 0, "English", "EA1XYZ", "EA1XYZ\r\n" + mark(kUnchanged),
+        {notTranslated(kUnchanged)}, {"EA1XYZ"}, {}},
+    {"emptyTextEmptyResult", "", 0, "English", "", "\r\n" + mark(kUnchanged), {notTranslated(kUnchanged)}, {""}, {}},
     {"emptyResultIsALine", "hola", 0, "English", "", "hola\r\n\r\n", {}, {"hola"}, {}},
-    {"noTranslationInReply", "hola", 0, "English", std::nullopt, "hola\r\n", {kNotTranslated}, {"hola"}, {}},
-    {"autoOwnLanguage", "hola", 0, "Portuguese", "x", "hola\r\n", {kAuto, kNotTranslated}, {}, {}},
+    {"noTranslationInReply", "hola", 0, "English", std::nullopt, "hola\r\n" + mark(kNoTranslation),
+        {notTranslated(kNoTranslation)}, {"hola"}, {}},
+    {"autoOwnLanguage", "hola", 0, "Klingon", "x", "hola\r\n" + mark(kKlingon), {kAuto, notTranslated(kKlingon)}, {},
+        {}},
     {"markupStaysText", "<img src=x>", 0, "English", "&lt;b&gt;", "<img src=x<<\r\n<b>\r\n", {}, {"<img src=x~"}, {}},
     {"versionProbe", "CALL>my /ver/?", 0, "English", "CALL~mi /ver/?", "CALL<<my /ver/?\r\nCALL<< mi /ver/?\r\n", {},
         {"CALL~my /ver/?"}, {kVersionReply}},
@@ -58,6 +74,7 @@ TEST_P(Incoming, ChatText)
     startWith(c.own, QStringLiteral("Espa\u00f1ol"), 0, c.timeStamp);
 
     host->receive(c.received);
+    settle();
 
     EXPECT_EQ(window->Text1->text(), c.pane);
     EXPECT_EQ(notices, c.notices);
@@ -65,7 +82,7 @@ TEST_P(Incoming, ChatText)
     EXPECT_EQ(host->sent, c.sent);
     EXPECT_EQ(host->callSettingsApplied, 1);
     if (!c.asked.isEmpty()) {
-        EXPECT_EQ(langpairs.value(0), c.own == u"English" ? QStringLiteral("es|en") : QStringLiteral("es|auto"));
+        EXPECT_EQ(langpairs.value(0), QStringLiteral("es|en"));
     }
 }
 
@@ -78,6 +95,7 @@ TEST_F(UiFixture, CallSettingsComeFirstAndTheProbeIsAnsweredEveryTime)
 
     host->receive(QStringLiteral("/ver/"));
     host->receive(QStringLiteral("again /ver/"));
+    settle();
 
     EXPECT_EQ(calls, (QStringList{"applyCallSettings", "send", "applyCallSettings", "send"}));
     EXPECT_EQ(host->sent, (QStringList{kVersionReply, kVersionReply}));
@@ -91,35 +109,39 @@ TEST_F(UiFixture, ProbeReplyTheHostRefusesIsReportedAndTheTextStillShown)
     host->takesText = false;
 
     host->receive(QStringLiteral("/ver/"));
+    settle();
 
     EXPECT_EQ(notices, QStringList{QStringLiteral("The text did not reach the chat host: host busy")});
     EXPECT_EQ(window->Text1->text(), QStringLiteral("/ver/\r\n/VER/\r\n"));
 }
 
-TEST_F(UiFixture, EventsWaitingAtTheProbeStepCompleteFirst)
+TEST_F(UiFixture, EventsAreHandledOneAtATimeInTheOrderTheyHappened)
 {
+    // The operator's Enter and a chat text arrive while the first chat text waits for its translation.
     translate = [](const QString& text) { return QStringLiteral("T:") + text; };
     startWith(QStringLiteral("English"), QStringLiteral("German"));
-    window->txtInput->setText(QStringLiteral("typed"));
-    // Waiting before the first text arrives: the operator's Enter and another chat text.
-    QCoreApplication::postEvent(
-        window->txtInput, new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r")));
-    QMetaObject::invokeMethod(
-        host, [this] { host->receive(QStringLiteral("second")); }, Qt::QueuedConnection);
-
+    fetcher->hold = true;
     host->receive(QStringLiteral("first"));
+    window->txtInput->setText(QStringLiteral("typed"));
+    pressEnter();
+    host->receive(QStringLiteral("second"));
+    EXPECT_EQ(window->Text1->text(), QStringLiteral("first\r\n"));
+    EXPECT_EQ(fetcher->held(), 1);
+
+    fetcher->hold = false;
+    fetcher->release();
+    settle();
 
     EXPECT_EQ(window->Text1->text(),
-        QStringLiteral("EA1XYZ>< T:typed\r\n"
-                       "second\r\nT:second\r\n"
-                       "first\r\nT:first\r\n"));
+        QStringLiteral("first\r\nT:first\r\n"
+                       "EA1XYZ>< T:typed\r\n"
+                       "second\r\nT:second\r\n"));
     EXPECT_EQ(host->sent, QStringList{QStringLiteral("T:typed")});
-    EXPECT_EQ(window->sText2, QStringLiteral("first"));
+    EXPECT_EQ(window->sText2, QStringLiteral("second"));
 }
 
-TEST_F(UiFixture, ChatEventOnANoticeRunsInside)
+TEST_F(UiFixture, ChatTextArrivingOnANoticeWaitsForItsTurn)
 {
-    // A chat text that arrives while a notice is up is handled there, before the first flow goes on.
     translate = [](const QString& text) { return text == u"x" ? QStringLiteral("x") : QStringLiteral("ok"); };
     startWith(QStringLiteral("English"), QStringLiteral("German"));
     bool once = true;
@@ -129,9 +151,91 @@ TEST_F(UiFixture, ChatEventOnANoticeRunsInside)
     };
 
     host->receive(QStringLiteral("x"));
+    settle();
 
-    EXPECT_EQ(window->Text1->text(), QStringLiteral("x\r\ninner\r\nok\r\n"));
-    EXPECT_EQ(notices, QStringList{kNotTranslated});
+    EXPECT_EQ(window->Text1->text(), QStringLiteral("x\r\n") + mark(kUnchanged) + QStringLiteral("inner\r\nok\r\n"));
+    EXPECT_EQ(notices, QStringList{notTranslated(kUnchanged)});
+}
+
+TEST_F(UiFixture, ABurstOfChatTextIsShownWholeAndInOrder)
+{
+    translate = [](const QString& text) { return QStringLiteral("T") + text; };
+    startWith(QStringLiteral("English"), QStringLiteral("German"));
+    constexpr int lines = 10000;
+    QString expected;
+    for (int i = 0; i < lines; ++i) {
+        host->receive(QString::number(i));
+        expected += QString::number(i) + QStringLiteral("\r\nT") + QString::number(i) + QStringLiteral("\r\n");
+    }
+    ASSERT_TRUE(waitUntil([this] { return !window->isBusy(); }, std::chrono::minutes(5)));
+
+    EXPECT_EQ(window->Text1->text(), expected);
+    EXPECT_EQ(asked.size(), lines);
+}
+
+struct FailureRun {
+    const char* name;
+    PageResult::Failure failure;
+    int seconds;
+    QString reason;
+};
+
+void PrintTo(const FailureRun& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class FailureReasons : public UiFixture, public ::testing::WithParamInterface<FailureRun>
+{
+};
+
+TEST_P(FailureReasons, FirstFailureSaysWhyRepeatsOnlyMarkThePaneUntilASuccess)
+{
+    translate = [](const QString& text) { return text.toUpper(); };
+    startWith(QStringLiteral("English"), QStringLiteral("German"));
+    pageFailure.failure = GetParam().failure;
+    pageFailure.seconds = GetParam().seconds;
+
+    for (const char* text : {"a", "b", "c"})
+        host->receive(QString::fromLatin1(text));
+    settle();
+    pageFailure = {};
+    host->receive(QStringLiteral("d"));
+    settle();
+    pageFailure.failure = GetParam().failure;
+    pageFailure.seconds = GetParam().seconds;
+    host->receive(QStringLiteral("e"));
+    settle();
+
+    const QString marked = mark(GetParam().reason);
+    EXPECT_EQ(
+        window->Text1->text(), "a\r\n" + marked + "b\r\n" + marked + "c\r\n" + marked + "d\r\nD\r\ne\r\n" + marked);
+    EXPECT_EQ(notices, QStringList(2, notTranslated(GetParam().reason)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Causes, FailureReasons,
+    ::testing::Values(FailureRun{"serviceDown", PageResult::Failure::Refused, 0,
+                          "the translation service at 127.0.0.1:2738 is not running"},
+        FailureRun{"silentService", PageResult::Failure::TimedOut, 20, "no answer within 20 s"},
+        FailureRun{"hugeAnswer", PageResult::Failure::TooLarge, 0, "the answer is larger than 1 MiB"},
+        FailureRun{"unknownAddress", PageResult::Failure::HostNotFound, 0,
+            "the translation service's address 127.0.0.1:2738 is not known"}),
+    CaseName());
+
+TEST_F(UiFixture, TheServicesOwnReasonIsShown)
+{
+    startWith(QStringLiteral("English"), QStringLiteral("German"));
+    fetcher->answer = [](const QString&) {
+        PageResult page;
+        page.body = QStringLiteral(R"({"responseData": null, "responseDetails": "no engine here translates Spanish )"
+                                   R"(to English", "responseStatus": 400})");
+        return page;
+    };
+
+    host->receive(QStringLiteral("hola"));
+    settle();
+
+    EXPECT_EQ(notices, QStringList{notTranslated(QStringLiteral("no engine here translates Spanish to English"))});
 }
 
 TEST_F(UiFixture, ClosingEndsAtOnceWithoutSaving)
@@ -146,18 +250,24 @@ TEST_F(UiFixture, ClosingEndsAtOnceWithoutSaving)
     EXPECT_FALSE(QFile::exists(iniPath()));
 }
 
-TEST_F(UiFixture, ClosingWhileTheProbeStepWaitsStopsTheFlow)
+TEST_F(UiFixture, ClosingWhileATranslationWaitsEndsEverything)
 {
     translate = [](const QString& text) { return text.toUpper(); };
     startWith(QStringLiteral("English"), QStringLiteral("German"));
-    QMetaObject::invokeMethod(
-        host, [this] { host->close(); }, Qt::QueuedConnection);
+    fetcher->hold = true;
+    host->receive(QStringLiteral("waiting"));
+    host->receive(QStringLiteral("queued"));
+    window->txtInput->setText(QStringLiteral("typed"));
+    pressEnter();
 
-    host->receive(QStringLiteral("late"));
+    host->close();
+    fetcher->release();
+    QCoreApplication::processEvents();
 
     EXPECT_EQ(quits, 1);
-    EXPECT_EQ(window->Text1->text(), QString());
-    EXPECT_TRUE(asked.isEmpty());
+    EXPECT_EQ(window->Text1->text(), QStringLiteral("waiting\r\n"));
+    EXPECT_TRUE(host->sent.isEmpty());
+    EXPECT_TRUE(notices.isEmpty());
 }
 
 } // namespace

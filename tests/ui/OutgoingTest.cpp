@@ -8,6 +8,19 @@ namespace {
 const QString kChoose = QStringLiteral("You have to choise a language to translate to.");
 const QString kNotTranslated = QStringLiteral("Could not translate the text, sorry");
 const QString kAuto = QStringLiteral("Cant use autoDetect to the language you want to translate.");
+const QString kUnchanged = QStringLiteral("the translation service gave the text back unchanged");
+const QString kNoTranslation = QStringLiteral("the translation service's answer holds no translation");
+const QString kKlingon = QStringLiteral("\u201cKlingon\u201d is not a language the translation service knows");
+
+QString notTranslated(const QString& reason)
+{
+    return kNotTranslated + u'\n' + reason;
+}
+
+QString mark(const QString& reason)
+{
+    return QStringLiteral("!! not translated: ") + reason + QStringLiteral("\r\n");
+}
 
 struct OutgoingCase {
     const char* name;
@@ -38,10 +51,14 @@ const OutgoingCase kCases[] = {
     {"emptyInput", "", 1, 1, 1, "German", "x", true, "", {}, {}, "", {}},
     {"noPartnerLanguage", "hi", 1, 1, 0, "", "x", true, "EA1XYZ>>hi\r\n", {kChoose}, {}, "hi", {}},
     {"noPartnerLanguageTwice", "hi", 2, 0, 1, "", "x", true, "", {kChoose, kChoose}, {}, "(14:05) (14:05) hi", {}},
-    {"unchangedIsFailure", "EA1XYZ", 1, 0, 0, "German", "EA1XYZ", true, "", {kNotTranslated}, {}, "", {"EA1XYZ"}},
-    {"noTranslationInReply", "hello", 1, 1, 0, "German", std::nullopt, true, "EA1XYZ>>hello\r\n", {kNotTranslated}, {},
-        "", {"hello"}},
-    {"autoTarget", "hello", 1, 0, 0, "Portuguese", "x", true, "", {kAuto, kNotTranslated}, {}, "", {}},
+    {"unchangedIsFailureAndKept", "EA1XYZ", 1, 0, 0, "German", "EA1XYZ", true, mark(kUnchanged),
+        {notTranslated(kUnchanged)}, {}, "EA1XYZ", {"EA1XYZ"}},
+    {"noTranslationInReply", "hello", 1, 1, 0, "German", std::nullopt, true, "EA1XYZ>>hello\r\n" + mark(kNoTranslation),
+        {notTranslated(kNoTranslation)}, {}, "hello", {"hello"}},
+    {"autoTarget", "hello", 1, 0, 0, "Klingon", "x", true, mark(kKlingon), {kAuto, notTranslated(kKlingon)}, {},
+        "hello", {}},
+    {"listedPortugueseHasItsCode", "hello", 1, 0, 0, "Portuguese", "ol\u00e1", true, "EA1XYZ>< ol\u00e1\r\n", {},
+        {"ol\u00e1"}, "", {"hello"}},
     {"emptyTranslation", "hello", 1, 0, 0, "German", "", true, "EA1XYZ>< \r\n", {}, {""}, "", {"hello"}},
     {"lineBreaksAndEscapes", "a", 1, 0, 0, "German", "x &lt;br&gt;y &amp;amp; z", true, "EA1XYZ>< x\r\r\ny & z\r\n", {},
         {"x\r\r\ny & z"}, "", {"a"}},
@@ -62,8 +79,10 @@ TEST_P(Outgoing, Enter)
     host->takesText = c.hostTakes;
     window->txtInput->setText(c.typed);
 
-    for (int i = 0; i < c.presses; ++i)
+    for (int i = 0; i < c.presses; ++i) {
         pressEnter();
+        settle();
+    }
 
     EXPECT_EQ(window->Text1->text(), c.pane);
     EXPECT_EQ(notices, c.notices);
@@ -84,6 +103,7 @@ TEST_F(UiFixture, EnterIsSwallowedAndTheLineEditNeverSeesIt)
 
     QKeyEvent press(QEvent::KeyPress, Qt::Key_Enter, Qt::KeypadModifier, QStringLiteral("\r"));
     EXPECT_TRUE(QCoreApplication::sendEvent(window->txtInput, &press));
+    settle();
 
     EXPECT_EQ(returnPressed, 0);
     EXPECT_EQ(host->sent, QStringList{QStringLiteral("hallo")});
@@ -99,6 +119,7 @@ TEST_F(UiFixture, TranslateButtonRunsTheSameFlowAndLeavesCaretAtTheEnd)
         window->txtInput->setText(QStringLiteral("line %1").arg(i));
         window->cmdTrans->click();
     }
+    settle();
 
     EXPECT_EQ(host->sent.size(), 40);
     EXPECT_TRUE(window->Text1->text().endsWith(QStringLiteral("EA1XYZ>< LINE 39\r\n")));
@@ -118,6 +139,7 @@ TEST_F(UiFixture, CallsignIsReadForEachLineAndMayBeMissing)
     const int before = host->callsignReads;
 
     pressEnter();
+    settle();
 
     EXPECT_EQ(window->Text1->text(), QStringLiteral(">>hello\r\n>< hallo\r\n"));
     EXPECT_EQ(host->callsignReads - before, 2);
@@ -131,9 +153,11 @@ TEST_F(UiFixture, NoConnectionToARemoteServiceGivesBothNotices)
     window->txtInput->setText(QStringLiteral("hello"));
 
     pressEnter();
+    settle();
 
     EXPECT_EQ(notices,
-        (QStringList{QStringLiteral("You need a internet Connection to be translate your text."), kNotTranslated}));
+        (QStringList{QStringLiteral("You need a internet Connection to be translate your text."),
+            notTranslated(QStringLiteral("this machine has no connection to the internet"))}));
     EXPECT_TRUE(urls.isEmpty());
     EXPECT_TRUE(host->sent.isEmpty());
 }

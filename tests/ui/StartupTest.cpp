@@ -106,6 +106,7 @@ TEST_F(UiFixture, ChatTextDuringTheReportRunsWithTheWindowHidden)
     };
 
     ASSERT_TRUE(start());
+    settle();
 
     EXPECT_EQ(window->Text1->text(), QStringLiteral("early\r\nEARLY\r\n"));
 }
@@ -128,6 +129,7 @@ TEST_F(UiFixture, ServiceHostSettingIsTheTranslationServer)
     window->txtInput->setText(QStringLiteral("hello"));
 
     pressEnter();
+    settle();
 
     ASSERT_EQ(urls.size(), 1);
     EXPECT_TRUE(urls[0].startsWith(

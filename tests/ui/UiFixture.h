@@ -1,11 +1,14 @@
 #pragma once
 
 // The window on the offscreen platform with fakes behind its own seams: a chat host in memory, a translation
-// service that answers from a table, a fixed clock, recorded notices and a private settings folder.
+// service that answers from a table, a fixed clock, recorded notices and a private settings folder. Both answer
+// from the event loop, as the real ones do: settle() waits until the window has handled everything.
 
 #include "FakeChatHost.h"
+#include "FakePageFetcher.h"
 #include "MessageBox.h"
 #include "QtPrinters.h"
+#include "WaitUntil.h"
 #include "frmVerbolt.h"
 
 #include <QByteArray>
@@ -31,9 +34,11 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_xdg.isValid());
+        ASSERT_TRUE(m_state.isValid());
         m_oldXdg = qgetenv("XDG_CONFIG_HOME");
         m_hadXdg = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
         qputenv("XDG_CONFIG_HOME", m_xdg.path().toUtf8());
+        qputenv("XDG_STATE_HOME", m_state.path().toUtf8());
         MessageBox::setHook([this](QWidget*, const QString& text) {
             notices.append(text);
             if (onNotice)
@@ -49,11 +54,13 @@ protected:
             qputenv("XDG_CONFIG_HOME", m_oldXdg);
         else
             qunsetenv("XDG_CONFIG_HOME");
+        qunsetenv("XDG_STATE_HOME");
         // Nothing a test posted may reach the next one.
         QCoreApplication::processEvents();
     }
 
     QString iniPath() const { return m_xdg.path() + QStringLiteral("/Verbolt.ini"); }
+    QString stateHome() const { return m_state.path(); }
 
     void writeIni(const QByteArray& bytes)
     {
@@ -83,7 +90,14 @@ protected:
             host = created.get();
             return created;
         };
-        s.getUrl = [this](const QString& url) { return serve(url); };
+        auto pages = std::make_unique<FakePageFetcher>();
+        pages->answer = [this](const QString& url) {
+            PageResult page = pageFailure;
+            page.body = serve(url);
+            return page;
+        };
+        fetcher = pages.get();
+        s.pageFetcher = std::move(pages);
         s.isOnline = [this] { return online; };
         s.sendUsageReport = [this](const QString& statsHost, const QString& callsign, const QString& program,
                                 const QString& version) {
@@ -93,6 +107,7 @@ protected:
                 onReport();
         };
         s.now = [this] { return clock; };
+        s.today = [this] { return date; };
         s.quit = [this] { ++quits; };
         return s;
     }
@@ -121,6 +136,12 @@ protected:
         QCoreApplication::sendEvent(window->txtInput, &press);
     }
 
+    // Waits until every chat text and typed line has been handled.
+    void settle()
+    {
+        ASSERT_TRUE(waitUntil([this] { return !window->isBusy(); }));
+    }
+
     // The translation service: answers {"translatedText":"<reply>"} for the text it is asked, or a page without
     // a translation when translate gives nothing.
     QString serve(const QString& url)
@@ -141,9 +162,11 @@ protected:
 
     // Seams.
     QString attachError;
+    PageResult pageFailure;
     std::optional<QString> startStation = QStringLiteral("EA1XYZ");
     bool online = true;
     QTime clock = QTime(14, 5);
+    QDate date = QDate(2026, 12, 8);
     std::function<std::optional<QString>(const QString& text)> translate;
     std::function<void(const QString& text)> onNotice;
     std::function<void()> onReport;
@@ -159,9 +182,11 @@ protected:
 
     std::unique_ptr<frmVerbolt> window;
     FakeChatHost* host = nullptr;
+    FakePageFetcher* fetcher = nullptr;
 
 private:
     QTemporaryDir m_xdg;
+    QTemporaryDir m_state;
     QByteArray m_oldXdg;
     bool m_hadXdg = false;
 };

@@ -266,6 +266,8 @@ TEST_F(UiFixture, BorraEmptiesThePaneOnly)
     window->show();
     window->txtInput->setText(QStringLiteral("hello"));
     pressEnter();
+    settle();
+    ASSERT_FALSE(window->Text1->text().isEmpty());
     window->Command1->setFocus();
 
     window->Command2->click();
@@ -290,6 +292,7 @@ TEST_F(UiFixture, Screenshot)
     window->txtInput->setText(QStringLiteral("Hello, how are you?"));
     pressEnter();
     host->receive(QStringLiteral("EA1XYZ>Estoy bien, gracias"));
+    settle();
     window->txtInput->setText(QStringLiteral("Nice to hear"));
     QCoreApplication::processEvents();
 

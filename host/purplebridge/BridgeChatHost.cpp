@@ -1,0 +1,18 @@
+#include "BridgeChatHost.h"
+
+#include "PurpleBridge.h"
+
+#include <QDBusError>
+
+BridgeChatHost::BridgeChatHost(PurpleBridge& bridge, const QDBusObjectPath& stationInfo, QObject* parent)
+    : QObject(parent)
+    , m_bridge(bridge)
+    , m_stationInfo(stationInfo)
+{ }
+
+void BridgeChatHost::SendChatText(const QString& text)
+{
+    QString why;
+    if (!m_bridge.sendChatText(text, &why) && calledFromDBus())
+        sendErrorReply(QDBusError::Failed, why);
+}
