@@ -5,8 +5,11 @@
 
 #include <QDir>
 #include <QRegularExpression>
+#include <QThread>
 
+#include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace service {
 
@@ -15,46 +18,48 @@ namespace {
 struct CodePair {
     const char* client;
     const char* apertium;
+    /// One of the languages of the client's own table.
+    bool listed = false;
 };
 
 // Client (ISO 639-1) codes and Apertium's ISO 639-3 codes. The first row for a 639-3 code is the one the client
 // gets back: Norwegian is "no" in the client's table and Bokmål in Apertium.
 constexpr CodePair kCodes[] = {
-    {"en", "eng"},
-    {"es", "spa"},
-    {"pt", "por"},
-    {"fr", "fra"},
-    {"ro", "ron"},
-    {"it", "ita"},
-    {"da", "dan"},
-    {"no", "nob"},
+    {"en", "eng", true},
+    {"es", "spa", true},
+    {"pt", "por", true},
+    {"fr", "fra", true},
+    {"ro", "ron", true},
+    {"it", "ita", true},
+    {"da", "dan", true},
+    {"no", "nob", true},
     {"nb", "nob"},
     {"nn", "nno"},
-    {"sv", "swe"},
+    {"sv", "swe", true},
     {"ca", "cat"},
     {"gl", "glg"},
     {"oc", "oci"},
     {"eu", "eus"},
-    {"de", "deu"},
-    {"nl", "nld"},
+    {"de", "deu", true},
+    {"nl", "nld", true},
     {"af", "afr"},
     {"is", "isl"},
     {"fo", "fao"},
-    {"ar", "ara"},
-    {"bg", "bul"},
-    {"cs", "ces"},
-    {"fi", "fin"},
-    {"el", "ell"},
-    {"hi", "hin"},
-    {"ga", "gle"},
-    {"ja", "jpn"},
+    {"ar", "ara", true},
+    {"bg", "bul", true},
+    {"cs", "ces", true},
+    {"fi", "fin", true},
+    {"el", "ell", true},
+    {"hi", "hin", true},
+    {"ga", "gle", true},
+    {"ja", "jpn", true},
+    {"zh-CN", "zho", true},
     {"zh", "zho"},
-    {"zh-cn", "zho"},
-    {"ko", "kor"},
-    {"mt", "mlt"},
-    {"pl", "pol"},
-    {"ru", "rus"},
-    {"cy", "cym"},
+    {"ko", "kor", true},
+    {"mt", "mlt", true},
+    {"pl", "pol", true},
+    {"ru", "rus", true},
+    {"cy", "cym", true},
     {"br", "bre"},
     {"eo", "epo"},
     {"sl", "slv"},
@@ -76,7 +81,76 @@ constexpr CodePair kCodes[] = {
     {"se", "sme"},
     {"lt", "lit"},
     {"lv", "lav"},
+    // Other names pairs use for the same languages.
+    {"nor", "nob"},
+    {"hrv", "hbs"},
+    {"srp", "hbs"},
+    {"bos", "hbs"},
+    {"zlm", "msa"},
 };
+
+// The language of a code in the table above, variants dropped ("pt_BR" -> "por"); empty when not in it.
+QString tableCode(const QString& code)
+{
+    const QString bare = code.section(u'_', 0, 0).toLower();
+    for (const CodePair& pair : kCodes) {
+        if (bare.compare(QLatin1String(pair.client), Qt::CaseInsensitive) == 0 || bare == QLatin1String(pair.apertium))
+            return QLatin1String(pair.apertium);
+    }
+    return {};
+}
+
+bool isListed(const QString& apertiumCode)
+{
+    for (const CodePair& pair : kCodes) {
+        if (pair.listed && apertiumCode == QLatin1String(pair.apertium))
+            return true;
+    }
+    return false;
+}
+
+struct ModeName {
+    QString from;
+    QString to;
+    /// 0 for a plain pair ("es-pt"), 1 for a variant ("es-pt_BR", "nno_e-nno"), 2 for a name with more parts
+    /// ("eco-es-fr"); the lowest rank serves the pair.
+    int rank = 0;
+};
+
+// What a .mode file's name says it translates. Modes that stop part-way (the ones pairs install for debugging)
+// translate nothing.
+std::optional<ModeName> parseModeName(const QString& baseName)
+{
+    static const QRegularExpression part(QStringLiteral("^[a-z]{2,3}(_[A-Za-z0-9_]+)?$"));
+    static const QRegularExpression partial(QStringLiteral(
+        "^(morph|tagger|disam|biltrans|pretransfer|lextor|lexsel|chunker|interchunk|postchunk|transfer|dgen|pgen|"
+        "gener|anmor|postgen|separable|anaphora|tokeni[sz]e|segment)"));
+    const QStringList parts = baseName.split(u'-');
+    if (parts.size() == 2) {
+        if (!part.match(parts[0]).hasMatch() || !part.match(parts[1]).hasMatch())
+            return std::nullopt;
+        const QString from = ApertiumEngine::apertiumCode(parts[0].section(u'_', 0, 0));
+        const QString to = ApertiumEngine::apertiumCode(parts[1].section(u'_', 0, 0));
+        if (from.isEmpty() || to.isEmpty() || from == to)
+            return std::nullopt;
+        return ModeName{from, to, baseName.contains(u'_') ? 1 : 0};
+    }
+    // Longer names: the first two neighbouring parts that are known languages, nothing partial after them.
+    for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
+        const QString from = tableCode(parts[i]);
+        const QString to = tableCode(parts[i + 1]);
+        if (from.isEmpty() || to.isEmpty() || !part.match(parts[i]).hasMatch() || !part.match(parts[i + 1]).hasMatch())
+            continue;
+        for (qsizetype k = i + 2; k < parts.size(); ++k) {
+            if (partial.match(parts[k]).hasMatch())
+                return std::nullopt;
+        }
+        if (from == to)
+            return std::nullopt;
+        return ModeName{from, to, 2};
+    }
+    return std::nullopt;
+}
 
 template <typename T>
 void later(QObject* context, std::function<void(const T&)> done, T value)
@@ -85,15 +159,19 @@ void later(QObject* context, std::function<void(const T&)> done, T value)
         context, [done = std::move(done), value = std::move(value)] { done(value); }, Qt::QueuedConnection);
 }
 
+bool isBlankText(const QString& text)
+{
+    return text.trimmed().isEmpty();
+}
+
 } // namespace
 
 QString ApertiumEngine::apertiumCode(const QString& clientCode)
 {
     const QString code = clientCode.trimmed().toLower();
-    for (const CodePair& pair : kCodes) {
-        if (code == QLatin1String(pair.client) || code == QLatin1String(pair.apertium))
-            return QLatin1String(pair.apertium);
-    }
+    const QString known = tableCode(code);
+    if (!known.isEmpty() && !code.contains(u'_'))
+        return known;
     static const QRegularExpression threeLetters(QStringLiteral("^[a-z]{3}$"));
     return threeLetters.match(code).hasMatch() ? code : QString();
 }
@@ -110,20 +188,22 @@ QString ApertiumEngine::clientCode(const QString& apertiumCode)
 ApertiumEngine::ApertiumEngine(Options options, QObject* parent)
     : QObject(parent)
     , m_options(std::move(options))
+    , m_poolLimit(m_options.poolSize > 0 ? m_options.poolSize : std::max(1, QThread::idealThreadCount()))
 {
-    // Plain "xx-yy" modes only: variants ("es-pt_BR") and prefixed ones ("eco-es-fr") are not pairs.
-    static const QRegularExpression modeName(QStringLiteral("^([a-z]{2,3})-([a-z]{2,3})\\.mode$"));
+    QMap<QString, int> ranks;
     const QDir dir(m_options.modesDirectory);
     for (const QFileInfo& file : dir.entryInfoList({QStringLiteral("*.mode")}, QDir::Files, QDir::Name)) {
-        const auto match = modeName.match(file.fileName());
-        if (!match.hasMatch())
+        const auto name = parseModeName(file.completeBaseName());
+        if (!name)
             continue;
-        const QString from = apertiumCode(match.captured(1));
-        const QString to = apertiumCode(match.captured(2));
-        const QString key = from + u'-' + to;
-        if (!from.isEmpty() && !to.isEmpty() && !m_modeFiles.contains(key))
-            m_modeFiles.insert(key, file.absoluteFilePath());
+        const QString key = name->from + u'-' + name->to;
+        if (ranks.contains(key) && ranks.value(key) <= name->rank)
+            continue;
+        ranks.insert(key, name->rank);
+        m_modeFiles.insert(key, file.absoluteFilePath());
     }
+    for (const QString& key : m_modeFiles.keys())
+        m_targets[key.section(u'-', 0, 0)].append(key.section(u'-', 1, 1));
 }
 
 ApertiumEngine::~ApertiumEngine() = default;
@@ -142,6 +222,7 @@ QStringList ApertiumEngine::pairs() const
                 result.append(clientCode(from) + u'|' + clientCode(to));
         }
     }
+    result.removeDuplicates();
     result.sort();
     return result;
 }
@@ -150,13 +231,70 @@ QStringList ApertiumEngine::route(const QString& source, const QString& target) 
 {
     if (source.isEmpty() || target.isEmpty() || source == target)
         return {};
-    const QString direct = source + u'-' + target;
-    if (m_modeFiles.contains(direct))
-        return {direct};
-    const QString first = source + u'-' + m_options.pivot;
-    const QString second = m_options.pivot + u'-' + target;
-    if (m_modeFiles.contains(first) && m_modeFiles.contains(second))
-        return {first, second};
+    const QString key = source + u'>' + target;
+    const auto known = m_routes.constFind(key);
+    if (known != m_routes.constEnd())
+        return *known;
+    const QStringList modes = findRoute(source, target);
+    m_routes.insert(key, modes);
+    return modes;
+}
+
+QStringList ApertiumEngine::findRoute(const QString& source, const QString& target) const
+{
+    // Among the chains of one length: hop by hop the better pivot, any other language last, then the order of the
+    // codes, so that a route never depends on the order the modes were found in.
+    struct Key {
+        QList<qsizetype> pivotRanks;
+        QStringList languages;
+        bool operator<(const Key& o) const
+        {
+            return pivotRanks != o.pivotRanks ? pivotRanks < o.pivotRanks : languages < o.languages;
+        }
+    };
+    const auto keyOf = [this](const QStringList& path) {
+        Key key;
+        for (qsizetype i = 1; i + 1 < path.size(); ++i) {
+            const qsizetype rank = m_options.pivots.indexOf(path[i]);
+            key.pivotRanks.append(rank < 0 ? m_options.pivots.size() : rank);
+            key.languages.append(path[i]);
+        }
+        return key;
+    };
+
+    for (int hops = 1; hops <= m_options.maxHops; ++hops) {
+        std::optional<QStringList> best;
+        Key bestKey;
+        // Depth-first over the simple paths of exactly this many hops.
+        QStringList path{source};
+        std::function<void()> extend = [&] {
+            const QString& at = path.last();
+            if (path.size() == hops + 1) {
+                if (at == target) {
+                    const Key key = keyOf(path);
+                    if (!best || key < bestKey) {
+                        best = path;
+                        bestKey = key;
+                    }
+                }
+                return;
+            }
+            for (const QString& next : m_targets.value(at)) {
+                if (path.contains(next) || (next == target) != (path.size() == hops))
+                    continue;
+                path.append(next);
+                extend();
+                path.removeLast();
+            }
+        };
+        extend();
+        if (best) {
+            QStringList modes;
+            for (qsizetype i = 0; i + 1 < best->size(); ++i)
+                modes.append(best->at(i) + u'-' + best->at(i + 1));
+            return modes;
+        }
+    }
     return {};
 }
 
@@ -176,14 +314,30 @@ bool ApertiumEngine::preload(const QString& source, const QString& target)
 
 ApertiumPipeline* ApertiumEngine::pipeline(const QString& mode)
 {
-    if (ApertiumPipeline* p = m_pipelines.value(mode))
+    auto pool = m_pools.find(mode);
+    if (pool == m_pools.end()) {
+        const auto stages = ApertiumPipeline::parseModeFile(m_modeFiles.value(mode), QStringLiteral("-n"));
+        if (!stages || stages->isEmpty())
+            return nullptr;
+        pool = m_pools.insert(mode, {new ApertiumPipeline(mode, *stages, m_options.timeoutMs, this)});
+    }
+    // An idle pipeline, a warm one first; else a new one while the pool has room; else the shortest queue.
+    ApertiumPipeline* idle = nullptr;
+    for (ApertiumPipeline* p : std::as_const(*pool)) {
+        if (p->pending() == 0 && (!idle || (p->isRunning() && !idle->isRunning())))
+            idle = p;
+    }
+    if (idle)
+        return idle;
+    if (pool->size() < m_poolLimit) {
+        const ApertiumPipeline* first = pool->first();
+        auto* p = new ApertiumPipeline(
+            mode + u'#' + QString::number(pool->size() + 1), first->stages(), m_options.timeoutMs, this);
+        pool->append(p);
         return p;
-    const auto stages = ApertiumPipeline::parseModeFile(m_modeFiles.value(mode), QStringLiteral("-n"));
-    if (!stages || stages->isEmpty())
-        return nullptr;
-    auto* p = new ApertiumPipeline(mode, *stages, m_options.timeoutMs, this);
-    m_pipelines.insert(mode, p);
-    return p;
+    }
+    return *std::min_element(pool->cbegin(), pool->cend(),
+        [](const ApertiumPipeline* a, const ApertiumPipeline* b) { return a->pending() < b->pending(); });
 }
 
 ApertiumPipeline* ApertiumEngine::analyser(const QString& mode)
@@ -209,15 +363,17 @@ void ApertiumEngine::translate(const QString& text, const QString& source, const
         return refuse(QStringLiteral("Unsupported target language: %1").arg(target));
 
     if (source.compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0) {
-        if (text.trimmed().isEmpty())
+        if (isBlankText(text))
             return later<TranslationResult>(this, done, TranslationResult::ok(text));
-        detectSource(text, to, [this, text, to, source, target, done](const QString& from) {
+        detectSource(text, to, [this, text, to, target, done](const QString& from) {
             if (from.isEmpty()) {
                 done(TranslationResult::refused(TranslationResult::Status::UnknownPair,
                     QStringLiteral("No installed language translates into %1").arg(target)));
                 return;
             }
-            runRoute(text, route(from, to), [done, from](const TranslationResult& result) {
+            const QStringList modes = route(from, to);
+            logRoute(modes);
+            runRoute(text, modes, [done, from](const TranslationResult& result) {
                 TranslationResult detected = result;
                 detected.detectedSource = clientCode(from);
                 done(detected);
@@ -229,9 +385,21 @@ void ApertiumEngine::translate(const QString& text, const QString& source, const
     const QStringList modes = route(apertiumCode(source), to);
     if (modes.isEmpty())
         return refuse(QStringLiteral("Unsupported language pair: %1|%2").arg(source, target));
-    if (text.trimmed().isEmpty())
+    if (isBlankText(text))
         return later<TranslationResult>(this, done, TranslationResult::ok(text));
+    logRoute(modes);
     runRoute(text, modes, std::move(done));
+}
+
+void ApertiumEngine::logRoute(const QStringList& modes)
+{
+    const QString first = modes.first().section(u'-', 0, 0);
+    const QString last = modes.last().section(u'-', 1, 1);
+    const QString pair = clientCode(first) + u'|' + clientCode(last);
+    if (m_logged.contains(pair))
+        return;
+    m_logged.insert(pair);
+    qInfo("apertium route %s: %s", qPrintable(pair), qPrintable(modes.join(QStringLiteral(" > "))));
 }
 
 void ApertiumEngine::runRoute(const QString& text, QStringList modes, Callback done)
@@ -243,14 +411,20 @@ void ApertiumEngine::runRoute(const QString& text, QStringList modes, Callback d
             TranslationResult::refused(
                 TranslationResult::Status::Failed, QStringLiteral("The Apertium mode %1 cannot be read").arg(mode)));
     }
-    p->submit(
-        ApertiumFormat::deformat(text), [this, modes, done](bool ok, const QByteArray& output, const QString& error) {
+    p->submit(ApertiumFormat::deformat(text),
+        [this, mode, modes, done](bool ok, const QByteArray& output, const QString& error) {
             if (!ok) {
                 done(TranslationResult::refused(
                     TranslationResult::Status::Failed, QStringLiteral("Translation engine failed (%1)").arg(error)));
                 return;
             }
             const QString translated = ApertiumFormat::reformat(output);
+            if (isBlankText(translated)) {
+                // Some pairs lose a whole text on input they cannot handle; better said than sent on empty.
+                done(TranslationResult::refused(
+                    TranslationResult::Status::Failed, QStringLiteral("The Apertium mode %1 gave no text").arg(mode)));
+                return;
+            }
             if (modes.isEmpty())
                 done(TranslationResult::ok(translated));
             else
@@ -262,6 +436,7 @@ void ApertiumEngine::detectSource(const QString& text, const QString& target, st
 {
     struct Candidate {
         QString language;
+        bool listed = false;
         int hops = 0;
         int unknown = -1; // -1: no answer
     };
@@ -272,15 +447,10 @@ void ApertiumEngine::detectSource(const QString& text, const QString& target, st
     };
     auto vote = std::make_shared<Vote>();
     vote->done = std::move(done);
-    QSet<QString> languages;
-    for (const QString& key : m_modeFiles.keys())
-        languages.insert(key.section(u'-', 0, 0));
-    QStringList sorted(languages.begin(), languages.end());
-    sorted.sort();
-    for (const QString& language : std::as_const(sorted)) {
+    for (const QString& language : m_targets.keys()) {
         const QStringList modes = route(language, target);
         if (!modes.isEmpty())
-            vote->candidates.append({language, int(modes.size()), -1});
+            vote->candidates.append({language, isListed(language), int(modes.size()), -1});
     }
     if (vote->candidates.isEmpty())
         return later<QString>(this, vote->done, QString());
@@ -293,12 +463,19 @@ void ApertiumEngine::detectSource(const QString& text, const QString& target, st
                 vote->candidates[i].unknown = ApertiumFormat::countUnknownWords(analysis);
             if (--vote->waiting > 0)
                 return;
-            // Fewest unknown words; on a tie a direct pair before a pivot, then the order of the codes.
+            // Fewest unknown words; on a tie a language of the client's table before others (a text a closely
+            // related language reads as well is most likely in the one the user can pick), then the shorter
+            // route, then the order of the codes.
+            const auto better = [](const Candidate& a, const Candidate& b) {
+                if (a.unknown != b.unknown)
+                    return a.unknown < b.unknown;
+                if (a.listed != b.listed)
+                    return a.listed;
+                return a.hops < b.hops;
+            };
             const Candidate* best = nullptr;
             for (const Candidate& c : std::as_const(vote->candidates)) {
-                if (c.unknown < 0)
-                    continue;
-                if (!best || c.unknown < best->unknown || (c.unknown == best->unknown && c.hops < best->hops))
+                if (c.unknown >= 0 && (!best || better(c, *best)))
                     best = &c;
             }
             vote->done(best ? best->language : QString());

@@ -94,9 +94,11 @@ QByteArray deformat(const QString& text)
         out += text[i];
         ++i;
     }
-    // A closing blank, as apertium-destxt writes: the bilingual lt-proc stage reads one character past the last
-    // lexical unit and would wait at the NUL for it.
-    out += u"[]";
+    // Closing blanks: apertium-destxt writes one, because the bilingual lt-proc stage reads one character past the
+    // last lexical unit and would wait at the NUL for it. An analyser still inside a possible multiword when it meets
+    // that blank and then the NUL drops the unit it holds (isl-eng: "Minn Vinur.[]" loses "Vinur."); a second blank
+    // settles it first.
+    out += u"[][]";
     return out.toUtf8();
 }
 

@@ -9,7 +9,7 @@
 /// superblank so that the pipeline hands it through untouched.
 namespace ApertiumFormat {
 
-/// The stream-format bytes for text (UTF-8, ending in an empty superblank; NULs are dropped).
+/// The stream-format bytes for text (UTF-8, ending in two empty superblanks; NULs are dropped).
 QByteArray deformat(const QString& text);
 
 /// The text of the stream-format bytes a pipeline put out.

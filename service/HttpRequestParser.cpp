@@ -13,23 +13,47 @@ HttpRequestParser::State HttpRequestParser::feed(const QByteArray& bytes)
         return m_state;
     m_buffer += bytes;
     if (m_bodyStart < 0) {
-        qsizetype end = m_buffer.indexOf("\r\n\r\n");
-        qsizetype separator = 4;
-        const qsizetype bare = m_buffer.indexOf("\n\n");
-        if (bare >= 0 && (end < 0 || bare < end)) {
-            end = bare;
-            separator = 2;
+        // The head ends at the first empty line (LF or CR LF). The scan goes on from where the last one stopped:
+        // at the end, or at a line end whose next line has not fully arrived. Whatever the reads, the same bytes
+        // get the same verdict, and each byte is looked at a bounded number of times.
+        const qsizetype size = m_buffer.size();
+        const char* data = m_buffer.constData();
+        qsizetype lineEnd = -1;
+        qsizetype bodyStart = -1;
+        qsizetype i = m_scanned;
+        for (; i < size; ++i) {
+            if (data[i] != '\n')
+                continue;
+            if (i + 1 >= size)
+                break;
+            if (data[i + 1] == '\n') {
+                lineEnd = i;
+                bodyStart = i + 2;
+                break;
+            }
+            if (data[i + 1] == '\r') {
+                if (i + 2 >= size)
+                    break;
+                if (data[i + 2] == '\n') {
+                    lineEnd = i;
+                    bodyStart = i + 3;
+                    break;
+                }
+            }
         }
-        if (end < 0) {
-            if (m_buffer.size() > m_maxHeaderBytes)
+        m_scanned = i;
+        if (lineEnd < 0) {
+            // A head ending at or after the scan position is at least this long.
+            if (m_scanned - 1 > m_maxHeaderBytes)
                 return fail(431, "Request header fields too large");
             return m_state;
         }
-        if (end > m_maxHeaderBytes)
+        const qsizetype headBytes = lineEnd > 0 && data[lineEnd - 1] == '\r' ? lineEnd - 1 : lineEnd;
+        if (headBytes > m_maxHeaderBytes)
             return fail(431, "Request header fields too large");
-        if (parseHead(m_buffer.left(end)) == State::Error)
+        if (parseHead(m_buffer.left(lineEnd)) == State::Error)
             return m_state;
-        m_bodyStart = end + separator;
+        m_bodyStart = bodyStart;
     }
     if (m_buffer.size() - m_bodyStart < m_contentLength)
         return m_state;

@@ -3,7 +3,8 @@
 #include <QByteArray>
 #include <QMap>
 
-/// Reads one HTTP/1.x request from bytes as they arrive, within size caps.
+/// Reads one HTTP/1.x request from bytes as they arrive, within size caps. The verdict on a request depends on its
+/// bytes only, not on how they were split into reads, and the time spent on it grows linearly with them.
 class HttpRequestParser
 {
 public:
@@ -15,6 +16,8 @@ public:
     State feed(const QByteArray& bytes);
 
     State state() const { return m_state; }
+    /// Whether the whole head (request line and header fields) has arrived.
+    bool hasHead() const { return m_bodyStart >= 0; }
     /// On Error: the status to answer (400, 411, 413, 431, 505) and why.
     int errorStatus() const { return m_errorStatus; }
     QByteArray errorReason() const { return m_errorReason; }
@@ -39,6 +42,8 @@ private:
     int m_errorStatus = 0;
     QByteArray m_errorReason;
     QByteArray m_buffer;
+    /// Where the search for the end of the head goes on.
+    qsizetype m_scanned = 0;
     qsizetype m_bodyStart = -1;
     qsizetype m_contentLength = 0;
     QByteArray m_method;

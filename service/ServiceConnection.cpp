@@ -9,6 +9,10 @@
 #include <QPointer>
 #include <QTcpSocket>
 
+#include <algorithm>
+
+#include <sys/ioctl.h>
+
 namespace service {
 
 namespace {
@@ -104,7 +108,8 @@ ServiceConnection::ServiceConnection(QTcpSocket* socket, ServiceServer& server)
             respondRefusal(408, QStringLiteral("Request not received in time"));
         }
     });
-    m_deadline.start(m_server.limits().requestTimeoutMs);
+    // A short time for the head keeps connections that hold a slot without asking from crowding out real requests.
+    m_deadline.start(std::min(m_server.limits().headTimeoutMs, m_server.limits().requestTimeoutMs));
     // Bytes may have arrived before the connection was set up.
     if (m_socket->bytesAvailable() > 0)
         QMetaObject::invokeMethod(this, &ServiceConnection::readRequest, Qt::QueuedConnection);
@@ -120,7 +125,12 @@ void ServiceConnection::readRequest()
     if (m_responded || m_parser.state() != HttpRequestParser::State::NeedMore)
         return;
     switch (m_parser.feed(m_socket->readAll())) {
-    case HttpRequestParser::State::NeedMore: return;
+    case HttpRequestParser::State::NeedMore:
+        if (m_parser.hasHead() && !m_hasHead) {
+            m_hasHead = true;
+            m_deadline.start(std::max<qint64>(0, m_server.limits().requestTimeoutMs - m_clock.elapsed()));
+        }
+        return;
     case HttpRequestParser::State::Error:
         respondRefusal(m_parser.errorStatus(), QString::fromLatin1(m_parser.errorReason()));
         return;
@@ -230,10 +240,25 @@ void ServiceConnection::respond(
     head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
     head += "Connection: close\r\n" + extraHeaders + "\r\n";
     m_socket->write(head + body);
+    // Into the kernel now: the reply is then sent even if this connection is dropped to make room.
+    m_socket->flush();
     if (status == 200 && m_parser.path() == kTranslatePath)
         m_server.log(m_logPrefix + QStringLiteral("200 %1 ms").arg(m_clock.elapsed()));
     m_socket->disconnectFromHost();
     m_deadline.start(m_server.limits().replyTimeoutMs);
+}
+
+bool ServiceConnection::waitsOnClient() const
+{
+    if (m_closed)
+        return false;
+    if (m_responded)
+        return m_socket->bytesToWrite() > 0;
+    if (m_parser.state() != HttpRequestParser::State::NeedMore || m_socket->bytesAvailable() > 0)
+        return false;
+    // Bytes the event loop has not read yet: the client has sent more, it is not holding the connection idle.
+    int unread = 0;
+    return ::ioctl(int(m_socket->socketDescriptor()), FIONREAD, &unread) != 0 || unread == 0;
 }
 
 void ServiceConnection::close()

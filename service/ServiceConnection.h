@@ -23,6 +23,11 @@ public:
 
     /// Answers at once (used when the server is full) and closes.
     void refuse(int status, const QString& reason);
+    /// Closes at once, without an answer.
+    void drop() { close(); }
+    /// Whether the connection waits on its client: for the rest of its request, or to take a reply the kernel
+    /// would not hold.
+    bool waitsOnClient() const;
 
 signals:
     void finished();
@@ -43,6 +48,7 @@ private:
     HttpRequestParser m_parser;
     QTimer m_deadline;
     QElapsedTimer m_clock;
+    bool m_hasHead = false;
     bool m_responded = false;
     bool m_closed = false;
     QString m_logPrefix;

@@ -1,14 +1,17 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
 #include <QTcpServer>
 
 #include <functional>
+#include <list>
 
 namespace service {
 
 class Engine;
+class ServiceConnection;
 
 /// Caps that keep one client from tying the service up.
 struct ServiceLimits {
@@ -16,11 +19,15 @@ struct ServiceLimits {
     qsizetype maxBodyBytes = 64 * 1024;
     /// Longest text to translate, in UTF-16 units.
     qsizetype maxTextChars = 5000;
+    /// The request line and header fields must have arrived within this time after connecting.
+    int headTimeoutMs = 2000;
     /// The whole request must have arrived within this time after connecting.
     int requestTimeoutMs = 10000;
     /// A written reply that the client does not take within this time is dropped.
     int replyTimeoutMs = 10000;
-    int maxConnections = 64;
+    /// Connections open at once. When a new one finds them all taken, the oldest one that waits on its client (for
+    /// its request, or to take its reply) is dropped; the new one is refused only when every one waits on the engine.
+    int maxConnections = 256;
 };
 
 /// The HTTP side of verbolt-service: the translation endpoint the Verbolt client calls and the usage report
@@ -46,6 +53,8 @@ public:
 
     Engine& engine() const { return m_engine; }
     const ServiceLimits& limits() const { return m_limits; }
+    /// Connections open now.
+    qsizetype connectionCount() const { return m_open.size(); }
 
 signals:
     /// A usage report arrived (also logged).
@@ -53,12 +62,18 @@ signals:
 
 private:
     void acceptConnections();
+    void takeConnections();
+    bool dropOldestWaiting();
 
     Engine& m_engine;
     ServiceLimits m_limits;
     QTcpServer m_server;
     LogSink m_log;
-    int m_connections = 0;
+    /// Open connections, oldest first.
+    std::list<ServiceConnection*> m_open;
+    bool m_takeScheduled = false;
+    qint64 m_dropped = 0;
+    QElapsedTimer m_sinceDropLog;
 };
 
 } // namespace service

@@ -574,7 +574,8 @@ void frmVerbolt::sendToHost(const QString& text, ChatHost::SendDone done)
 {
     if (text.size() > ChatHost::maxChatText) {
         hostRefused(tr("the text is %1 characters long, and the chat takes at most %2")
-                        .arg(QLocale().toString(text.size()), QLocale().toString(ChatHost::maxChatText)));
+                        .arg(text.size())
+                        .arg(ChatHost::maxChatText));
         return done(false);
     }
     EchoLink->sendChatText(text, live([this, done = std::move(done)](bool delivered) {

@@ -65,6 +65,11 @@ const OutgoingCase kCases[] = {
     {"markupStaysText", "a", 1, 0, 0, "German", "<b>b</b>", true, "EA1XYZ>< <b>b</b>\r\n", {}, {"<b>b</b>"}, "", {"a"}},
     {"hostRefuses", "hello", 1, 1, 0, "German", "hallo", false, "EA1XYZ>>hello\r\n",
         {"The text did not reach the chat host: host busy"}, {}, "hello", {"hello"}},
+    {"tooLongForTheChat", "hello", 1, 0, 0, "German", QString(32001, u'x'), true, "",
+        {"The text did not reach the chat host: the text is 32001 characters long, and the chat takes at most 32000"},
+        {}, "hello", {"hello"}},
+    {"longestTheChatTakes", "hello", 1, 0, 0, "German", QString(32000, u'x'), true,
+        "EA1XYZ>< " + QString(32000, u'x') + "\r\n", {}, {QString(32000, u'x')}, "", {"hello"}},
 };
 
 class Outgoing : public UiFixture, public ::testing::WithParamInterface<OutgoingCase>

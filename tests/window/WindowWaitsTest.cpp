@@ -175,6 +175,22 @@ TEST_F(WindowWaits, AFrozenChatHostLeavesTheWindowWorkingAndTakesTheLineLater)
     EXPECT_EQ(window->txtInput->text(), QStringLiteral("typed meanwhile"));
 }
 
+TEST_F(WindowWaits, AWindowClosedWhileEverythingWaitsGoesAtOnce)
+{
+    ASSERT_NO_FATAL_FAILURE(startWindow());
+    host.write("EA1ABC>hola\n");
+    window->txtInput->setText(QStringLiteral("Good morning"));
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QCoreApplication::sendEvent(window->txtInput, &enter);
+    ASSERT_TRUE(waitUntil([&] { return service.waiting() == 1; }));
+
+    // Nothing it waits for may come back to it, nor hold its end.
+    window.reset();
+    service.answer(QStringLiteral("hello"));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(notices.isEmpty());
+}
+
 TEST_F(WindowWaits, TheHostLeavingDuringAWaitEndsTheProgram)
 {
     ASSERT_NO_FATAL_FAILURE(startWindow());
