@@ -19,12 +19,14 @@ packages=(
     systemd lintian appstream desktop-file-utils man-db
     # the local translation service's engine
     apertium
+    # the other engines go over HTTPS, checked against the system's CAs; the tests make a throwaway CA
+    ca-certificates openssl
 )
 # and its language pairs
 mapfile -t pairs < <(grep -v '^#' "$(dirname "$0")/apertium-pairs.txt" | grep .)
 packages+=("${pairs[@]}")
 if [[ "${1:-}" == "--bench" ]]; then
-    packages+=(apertium-apy curl)
+    packages+=(apertium-apy curl python3)
 fi
 
 missing=()

@@ -20,9 +20,18 @@ struct TranslationResult {
     QString error;
     /// For a source of "auto": the code of the language the engine chose.
     QString detectedSource;
+    /// After a quota or rate refusal: how long the engine asks not to be called again, in ms (0: no rest).
+    int restMs = 0;
 
-    static TranslationResult ok(QString text) { return {Status::Ok, std::move(text), {}, {}}; }
-    static TranslationResult refused(Status status, QString error) { return {status, {}, std::move(error), {}}; }
+    static TranslationResult ok(QString text) { return {Status::Ok, std::move(text), {}, {}, 0}; }
+    static TranslationResult refused(Status status, QString error) { return {status, {}, std::move(error), {}, 0}; }
+};
+
+/// Whether an engine serves a pair, as far as it knows.
+enum class PairSupport {
+    Yes,
+    No, ///< the engine's languages exclude the pair
+    Unknown, ///< the engine cannot tell (yet); it is tried
 };
 
 /// A translation engine behind the HTTP layer. Line breaks in texts are LF, both ways.
@@ -39,6 +48,28 @@ public:
 
     /// The pairs the engine can serve, as "src|dst" in the client's codes; empty when it cannot tell.
     virtual QStringList pairs() const = 0;
+
+    /// Whether the engine serves source -> target (source may be "auto"). By default read from pairs(): Unknown
+    /// when that is empty; for "auto", Yes when some pair reaches target.
+    virtual PairSupport supports(const QString& source, const QString& target) const
+    {
+        const QStringList known = pairs();
+        if (known.isEmpty())
+            return PairSupport::Unknown;
+        if (source.compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0) {
+            const QString suffix = u'|' + target;
+            for (const QString& pair : known) {
+                if (pair.endsWith(suffix, Qt::CaseInsensitive))
+                    return PairSupport::Yes;
+            }
+            return PairSupport::No;
+        }
+        return known.contains(source + u'|' + target, Qt::CaseInsensitive) ? PairSupport::Yes : PairSupport::No;
+    }
+
+    /// Asks the provider which languages it has, where it can tell; done runs once that answer or its failure is
+    /// in (at once for an engine without such a query).
+    virtual void queryLanguages(std::function<void()> done) { done(); }
 };
 
 } // namespace service

@@ -1,71 +1,75 @@
 #include "LibreTranslateEngine.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QNetworkReply>
-#include <QNetworkRequest>
+#include "LanguageNames.h"
+
+#include <QJsonArray>
 
 namespace service {
 
+LibreTranslateEngine::LibreTranslateEngine(HttpEngineOptions options, QObject* parent)
+    : HttpEngine(QStringLiteral("libretranslate"), QStringLiteral("LibreTranslate"), std::move(options), parent)
+{ }
+
 LibreTranslateEngine::LibreTranslateEngine(QUrl baseUrl, QString apiKey, int timeoutMs, QObject* parent)
-    : QObject(parent)
-    , m_apiKey(std::move(apiKey))
-    , m_timeoutMs(timeoutMs)
-{
-    QString path = baseUrl.path();
-    while (path.endsWith(u'/'))
-        path.chop(1);
-    baseUrl.setPath(path + QStringLiteral("/translate"));
-    m_endpoint = baseUrl;
-}
+    : LibreTranslateEngine(HttpEngineOptions{std::move(baseUrl), std::move(apiKey), timeoutMs, {}}, parent)
+{ }
 
-QString LibreTranslateEngine::libreCode(const QString& clientCode)
+QStringList LibreTranslateEngine::sourceCandidates(const QString& clientCode) const
 {
-    const QString code = clientCode.trimmed().toLower();
+    // Servers with their own models say "zh" and "nb"; libretranslate.com says "zh-Hans".
+    const QString code = clientCode.toLower();
     if (code == u"zh-cn")
-        return QStringLiteral("zh");
+        return {QStringLiteral("zh"), QStringLiteral("zh-Hans")};
     if (code == u"no")
-        return QStringLiteral("nb");
-    return code;
+        return {QStringLiteral("nb"), QStringLiteral("no")};
+    return {code};
 }
 
-void LibreTranslateEngine::translate(const QString& text, const QString& source, const QString& target, Callback done)
+void LibreTranslateEngine::request(const QString& text, const QString& source, const QString& target, Callback done)
 {
-    QJsonObject body{{QStringLiteral("q"), text}, {QStringLiteral("source"), libreCode(source)},
-        {QStringLiteral("target"), libreCode(target)}, {QStringLiteral("format"), QStringLiteral("text")}};
-    if (!m_apiKey.isEmpty())
-        body.insert(QStringLiteral("api_key"), m_apiKey);
+    const QString from = LanguageNames::isAuto(source) ? QStringLiteral("auto") : sourceCode(source);
+    QJsonObject body{{QStringLiteral("q"), text}, {QStringLiteral("source"), from},
+        {QStringLiteral("target"), targetCode(target, from == u"auto" ? QString() : from)},
+        {QStringLiteral("format"), QStringLiteral("text")}};
+    if (!options().key.isEmpty())
+        body.insert(QStringLiteral("api_key"), options().key);
+    post(QStringLiteral("/translate"), {}, body, [this, done = std::move(done)](const Answer& answer) {
+        const QJsonObject json = answer.json.toObject();
+        if (answer.status != 200)
+            return done(failure(answer));
+        if (!json.value(QStringLiteral("translatedText")).isString())
+            return done(unexpected(QStringLiteral("no translatedText")));
+        TranslationResult result = TranslationResult::ok(json.value(QStringLiteral("translatedText")).toString());
+        result.detectedSource = clientCode(
+            json.value(QStringLiteral("detectedLanguage")).toObject().value(QStringLiteral("language")).toString());
+        done(result);
+    });
+}
 
-    QNetworkRequest request(m_endpoint);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-    request.setTransferTimeout(m_timeoutMs);
-    QNetworkReply* reply = m_network.post(request, QJsonDocument(body).toJson(QJsonDocument::Compact));
-    connect(reply, &QNetworkReply::finished, this, [reply, done = std::move(done)] {
-        reply->deleteLater();
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        const QJsonObject answer = QJsonDocument::fromJson(reply->readAll()).object();
-        const QString error = answer.value(QStringLiteral("error")).toString();
-        if (status == 200 && answer.value(QStringLiteral("translatedText")).isString()) {
-            TranslationResult result = TranslationResult::ok(answer.value(QStringLiteral("translatedText")).toString());
-            result.detectedSource = answer.value(QStringLiteral("detectedLanguage"))
-                                        .toObject()
-                                        .value(QStringLiteral("language"))
-                                        .toString();
-            done(result);
-        } else if (status == 400) {
-            // LibreTranslate answers 400 for languages it does not have, and for texts it will not take.
-            done(TranslationResult::refused(TranslationResult::Status::UnknownPair,
-                error.isEmpty() ? QStringLiteral("LibreTranslate refused the request")
-                                : QStringLiteral("LibreTranslate: ") + error));
-        } else if (status == 0) {
-            done(TranslationResult::refused(TranslationResult::Status::Failed,
-                QStringLiteral("LibreTranslate unreachable: ") + reply->errorString()));
-        } else {
-            done(TranslationResult::refused(TranslationResult::Status::Failed,
-                QStringLiteral("LibreTranslate answered %1%2")
-                    .arg(status)
-                    .arg(error.isEmpty() ? QString() : QStringLiteral(": ") + error)));
+TranslationResult LibreTranslateEngine::failure(const Answer& answer) const
+{
+    return refusal(answer, answer.json.toObject().value(QStringLiteral("error")).toString());
+}
+
+void LibreTranslateEngine::fetchLanguages(LanguagesHandler done)
+{
+    // [{"code": "en", "name": "English", "targets": ["de", "es", ...]}, ...]
+    get(QStringLiteral("/languages"), {}, [this, done = std::move(done)](const Answer& answer) {
+        if (answer.status != 200 || !answer.json.isArray())
+            return done(std::nullopt,
+                answer.status == 200 ? unexpected(QStringLiteral("not a list")).error : failure(answer).error);
+        Languages languages;
+        for (const QJsonValue& entry : answer.json.toArray()) {
+            const QJsonObject language = entry.toObject();
+            const QString code = language.value(QStringLiteral("code")).toString();
+            languages.add(code, true, false);
+            QSet<QString>& reachable = languages.targetsBySource[code.toLower()];
+            for (const QJsonValue& target : language.value(QStringLiteral("targets")).toArray()) {
+                languages.add(target.toString(), false, true);
+                reachable.insert(target.toString().toLower());
+            }
         }
+        done(languages, {});
     });
 }
 

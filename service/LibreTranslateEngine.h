@@ -1,33 +1,26 @@
 #pragma once
 
-#include "Engine.h"
-
-#include <QNetworkAccessManager>
-#include <QObject>
-#include <QUrl>
+#include "HttpEngine.h"
 
 namespace service {
 
-/// Forwards texts to a LibreTranslate server (its POST /translate JSON API), for a neural engine on a bigger
-/// machine.
-class LibreTranslateEngine : public QObject, public Engine
+/// A LibreTranslate server: POST /translate with the key (if any) as api_key, languages from GET /languages.
+class LibreTranslateEngine : public HttpEngine
 {
     Q_OBJECT
 public:
-    /// baseUrl: where the server's API lives, e.g. http://127.0.0.1:5000 (the "/translate" is added).
-    LibreTranslateEngine(QUrl baseUrl, QString apiKey, int timeoutMs = 30000, QObject* parent = nullptr);
+    /// options.baseUrl: where the server's API lives, e.g. http://127.0.0.1:5000.
+    explicit LibreTranslateEngine(HttpEngineOptions options, QObject* parent = nullptr);
+    LibreTranslateEngine(QUrl baseUrl, QString apiKey, int timeoutMs = 10000, QObject* parent = nullptr);
 
-    void translate(const QString& text, const QString& source, const QString& target, Callback done) override;
-    QStringList pairs() const override { return {}; }
-
-    /// LibreTranslate's code for a client code ("zh-CN" -> "zh", "no" -> "nb").
-    static QString libreCode(const QString& clientCode);
+protected:
+    void request(const QString& text, const QString& source, const QString& target, Callback done) override;
+    void fetchLanguages(LanguagesHandler done) override;
+    QStringList sourceCandidates(const QString& clientCode) const override;
+    QStringList targetCandidates(const QString& clientCode) const override { return sourceCandidates(clientCode); }
 
 private:
-    QUrl m_endpoint;
-    QString m_apiKey;
-    int m_timeoutMs;
-    QNetworkAccessManager m_network;
+    TranslationResult failure(const Answer& answer) const;
 };
 
 } // namespace service

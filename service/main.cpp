@@ -1,12 +1,14 @@
 // verbolt-service: the translation service the Verbolt client talks to, run on this machine.
 #include "ApertiumEngine.h"
-#include "LibreTranslateEngine.h"
+#include "EngineSetup.h"
+#include "ServiceConfig.h"
 #include "ServiceServer.h"
 #include "SocketActivation.h"
 #include "VersionRecord.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QProcessEnvironment>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -58,10 +60,52 @@ bool parseListen(const QString& value, QHostAddress& address, quint16& port)
     return true;
 }
 
-int fail(const QString& message)
+void note(const QString& message)
 {
     std::fprintf(stderr, "verbolt-service: %s\n", qPrintable(message));
+}
+
+int fail(const QString& message)
+{
+    note(message);
     return 2;
+}
+
+// Prints what --list-pairs shows once every engine has said which languages it has (or failed to).
+int listPairs(service::EngineSetup& engines)
+{
+    bool answered = false;
+    engines.router().queryLanguages([&answered] {
+        answered = true;
+        QCoreApplication::quit();
+    });
+    if (!answered)
+        QCoreApplication::exec();
+    std::fputs(engines.pairsListing().toUtf8().constData(), stdout);
+    return 0;
+}
+
+// Listens (or serves the socket systemd handed over) and answers until SIGINT or SIGTERM.
+int serve(service::EngineSetup& engines, const service::ServiceLimits& limits, const QString& listen,
+    const QHostAddress& address, quint16 port, std::optional<qintptr> activated)
+{
+    service::ServiceServer server(engines.router(), limits);
+    engines.router().setLogSink([&server](const QString& line) { server.log(line); });
+    if (activated) {
+        if (!server.listenOn(*activated))
+            return fail(QStringLiteral("cannot serve the socket systemd handed over: %1").arg(server.errorString()));
+    } else if (!server.listen(address, port)) {
+        return fail(QStringLiteral("cannot listen on %1: %2").arg(listen, server.errorString()));
+    }
+    server.log(QStringLiteral("verbolt-service listening on %1:%2")
+                   .arg(server.serverAddress().toString())
+                   .arg(server.serverPort()));
+    // Languages come in while the first texts are already being served.
+    engines.router().queryLanguages({});
+    quitOnSignals(*QCoreApplication::instance());
+    const int status = QCoreApplication::exec();
+    engines.router().setLogSink({});
+    return status;
 }
 
 } // namespace
@@ -77,18 +121,23 @@ int main(int argc, char** argv)
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Local translation service for Verbolt: answers its translation requests with Apertium (or a "
-                       "LibreTranslate server) and logs its usage reports."));
+        QStringLiteral("Local translation service for Verbolt: answers its translation requests with Apertium and "
+                       "the engines set up in $XDG_CONFIG_HOME/verbolt-service.conf (DeepL, Google, LibreTranslate, "
+                       "an OpenAI-compatible language model), and logs its usage reports. Keys come from that file "
+                       "or from VERBOLT_DEEPL_KEY, VERBOLT_GOOGLE_KEY, VERBOLT_LIBRETRANSLATE_KEY, VERBOLT_LLM_KEY."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption listen(QStringLiteral("listen"),
         QStringLiteral("Address and port (default 127.0.0.1:2738)."), QStringLiteral("ADDR:PORT"),
         QStringLiteral("127.0.0.1:2738"));
+    const QCommandLineOption config(QStringLiteral("config"),
+        QStringLiteral("Read the engines from FILE instead of $XDG_CONFIG_HOME/verbolt-service.conf."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption listPairsOption(QStringLiteral("list-pairs"),
+        QStringLiteral("Print what this machine can translate, and through which engine."));
     const QCommandLineOption libre(QStringLiteral("libretranslate"),
-        QStringLiteral("Forward texts to the LibreTranslate server at URL instead of Apertium."),
+        QStringLiteral("Use the LibreTranslate server at URL (as [libretranslate] url= in the file)."),
         QStringLiteral("URL"));
-    const QCommandLineOption apiKey(
-        QStringLiteral("api-key"), QStringLiteral("API key for the LibreTranslate server."), QStringLiteral("KEY"));
     const QCommandLineOption modes(QStringLiteral("apertium-modes"),
         QStringLiteral("Directory of Apertium .mode files (default /usr/share/apertium/modes)."), QStringLiteral("DIR"),
         QStringLiteral("/usr/share/apertium/modes"));
@@ -98,7 +147,8 @@ int main(int argc, char** argv)
     const QCommandLineOption maxChars(QStringLiteral("max-chars"),
         QStringLiteral("Longest text accepted (default 5000 characters)."), QStringLiteral("N"),
         QStringLiteral("5000"));
-    parser.addOptions({listen, libre, apiKey, modes, preload, maxChars});
+    parser.addOptions({listen, config, listPairsOption, libre, modes, preload, maxChars});
+    // --help and --version end here, before anything is read or started.
     parser.process(app);
     if (!activationError.isEmpty())
         return fail(activationError);
@@ -113,36 +163,34 @@ int main(int argc, char** argv)
     if (!ok || limits.maxTextChars <= 0)
         return fail(QStringLiteral("--max-chars wants a positive number"));
 
-    std::unique_ptr<service::Engine> engine;
-    if (parser.isSet(libre)) {
-        const QUrl url(parser.value(libre));
-        if (!url.isValid() || (url.scheme() != u"http" && url.scheme() != u"https"))
-            return fail(QStringLiteral("--libretranslate wants an http:// or https:// URL"));
-        engine = std::make_unique<service::LibreTranslateEngine>(url, parser.value(apiKey));
-    } else {
-        service::ApertiumEngine::Options options;
-        options.modesDirectory = parser.value(modes);
-        auto apertium = std::make_unique<service::ApertiumEngine>(options);
-        if (apertium->pairs().isEmpty())
-            return fail(QStringLiteral("no Apertium language pairs in %1").arg(options.modesDirectory));
-        for (const QString& pair : parser.value(preload).split(u',', Qt::SkipEmptyParts)) {
-            const QStringList codes = pair.split(u'|');
-            if (codes.size() != 2 || !apertium->preload(codes[0], codes[1]))
-                return fail(QStringLiteral("cannot preload the pair %1").arg(pair));
-        }
-        engine = std::move(apertium);
-    }
+    QHash<QString, QString> overrides;
+    if (parser.isSet(libre))
+        overrides.insert(QStringLiteral("libretranslate/url"), parser.value(libre));
+    QString error;
+    const auto settings = service::ServiceConfig::load(
+        parser.value(config), QProcessEnvironment::systemEnvironment(), &error, overrides);
+    if (!settings)
+        return fail(error);
+    for (const QString& line : settings->notes)
+        note(line);
 
-    service::ServiceServer server(*engine, limits);
-    if (activated) {
-        if (!server.listenOn(*activated))
-            return fail(QStringLiteral("cannot serve the socket systemd handed over: %1").arg(server.errorString()));
-    } else if (!server.listen(address, port)) {
-        return fail(QStringLiteral("cannot listen on %1: %2").arg(parser.value(listen), server.errorString()));
+    service::ApertiumEngine::Options apertiumOptions;
+    apertiumOptions.modesDirectory = parser.value(modes);
+    service::EngineSetup engines(*settings, apertiumOptions);
+    for (const QString& line : engines.notes())
+        note(line);
+    if (engines.isEmpty()) {
+        return fail(QStringLiteral("no engine: no Apertium language pairs in %1, and no other engine set up in %2")
+                        .arg(apertiumOptions.modesDirectory, settings->shownPath));
     }
-    server.log(QStringLiteral("verbolt-service listening on %1:%2")
-                   .arg(server.serverAddress().toString())
-                   .arg(server.serverPort()));
-    quitOnSignals(app);
-    return app.exec();
+    for (const QString& pair : parser.value(preload).split(u',', Qt::SkipEmptyParts)) {
+        const QStringList codes = pair.split(u'|');
+        if (!engines.apertium() || codes.size() != 2 || !engines.apertium()->preload(codes[0], codes[1]))
+            return fail(QStringLiteral("cannot preload the pair %1").arg(pair));
+    }
+    note(QStringLiteral("engines, in the order tried: ") + engines.summary());
+
+    if (parser.isSet(listPairsOption))
+        return listPairs(engines);
+    return serve(engines, limits, parser.value(listen), address, port, activated);
 }

@@ -35,8 +35,10 @@ public:
                         = at < 0 ? 0 : head.mid(at + 15, head.indexOf("\r\n", at) - at - 15).trimmed().toLongLong();
                     if (buffer->size() < end + 4 + length)
                         return;
-                    requests.append(
-                        {buffer->left(end), QJsonDocument::fromJson(buffer->mid(end + 4, length)).object()});
+                    // The engine's languages query is not what these tests look at.
+                    if (!buffer->startsWith("GET /languages "))
+                        requests.append(
+                            {buffer->left(end), QJsonDocument::fromJson(buffer->mid(end + 4, length)).object()});
                     socket->write("HTTP/1.1 " + QByteArray::number(status)
                         + " X\r\nContent-Type: application/json\r\n"
                           "Content-Length: "
@@ -113,7 +115,7 @@ TEST(LibreTranslate, refusalsAndBreakdowns)
     service::LibreTranslateEngine nowhere(closed, {});
     result = translateWith(nowhere, u"x"_qs, u"en"_qs, u"es"_qs);
     EXPECT_EQ(result.status, service::TranslationResult::Status::Failed);
-    EXPECT_TRUE(result.error.startsWith(u"LibreTranslate unreachable"_qs)) << result.error;
+    EXPECT_EQ(result.error, u"LibreTranslate at %1 unreachable: connection refused"_qs.arg(closed.toString()));
 }
 
 TEST(LibreTranslate, behindTheServiceTheClientGetsTheTranslation)

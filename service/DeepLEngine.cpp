@@ -1,0 +1,114 @@
+#include "DeepLEngine.h"
+
+#include "LanguageNames.h"
+
+#include <QJsonArray>
+#include <QNetworkRequest>
+
+#include <memory>
+
+namespace service {
+
+DeepLEngine::DeepLEngine(HttpEngineOptions options, QObject* parent)
+    : HttpEngine(
+        QStringLiteral("deepl"), QStringLiteral("DeepL"),
+        [&] {
+            if (options.baseUrl.isEmpty())
+                options.baseUrl = defaultUrl(options.key);
+            return std::move(options);
+        }(),
+        parent)
+{ }
+
+QUrl DeepLEngine::defaultUrl(const QString& key)
+{
+    return QUrl(key.endsWith(QLatin1String(":fx")) ? QStringLiteral("https://api-free.deepl.com")
+                                                   : QStringLiteral("https://api.deepl.com"));
+}
+
+void DeepLEngine::addHeaders(QNetworkRequest& request) const
+{
+    request.setRawHeader("Authorization", "DeepL-Auth-Key " + options().key.toUtf8());
+}
+
+QStringList DeepLEngine::sourceCandidates(const QString& clientCode) const
+{
+    const QString code = clientCode.toLower();
+    if (code == u"zh-cn")
+        return {QStringLiteral("ZH")};
+    if (code == u"no")
+        return {QStringLiteral("NB")};
+    return {clientCode.toUpper()};
+}
+
+QStringList DeepLEngine::targetCandidates(const QString& clientCode) const
+{
+    // Targets name the variant; the plain codes are what older language lists offer.
+    const QString code = clientCode.toLower();
+    if (code == u"en")
+        return {QStringLiteral("EN-GB"), QStringLiteral("EN-US"), QStringLiteral("EN")};
+    if (code == u"pt")
+        return {QStringLiteral("PT-PT"), QStringLiteral("PT-BR"), QStringLiteral("PT")};
+    if (code == u"zh-cn")
+        return {QStringLiteral("ZH-HANS"), QStringLiteral("ZH")};
+    if (code == u"no")
+        return {QStringLiteral("NB")};
+    return {clientCode.toUpper()};
+}
+
+void DeepLEngine::request(const QString& text, const QString& source, const QString& target, Callback done)
+{
+    QJsonObject body{{QStringLiteral("text"), QJsonArray{text}}, {QStringLiteral("target_lang"), targetCode(target)}};
+    if (!LanguageNames::isAuto(source))
+        body.insert(QStringLiteral("source_lang"), sourceCode(source));
+    post(QStringLiteral("/v2/translate"), {}, body, [this, done = std::move(done)](const Answer& answer) {
+        const QJsonObject first
+            = answer.json.toObject().value(QStringLiteral("translations")).toArray().first().toObject();
+        if (answer.status != 200)
+            return done(failure(answer));
+        if (!first.value(QStringLiteral("text")).isString())
+            return done(unexpected(QStringLiteral("no translations[0].text")));
+        TranslationResult result = TranslationResult::ok(first.value(QStringLiteral("text")).toString());
+        result.detectedSource = clientCode(first.value(QStringLiteral("detected_source_language")).toString());
+        done(result);
+    });
+}
+
+TranslationResult DeepLEngine::failure(const Answer& answer) const
+{
+    return refusal(answer, answer.json.toObject().value(QStringLiteral("message")).toString());
+}
+
+void DeepLEngine::fetchLanguages(LanguagesHandler done)
+{
+    // Two lists: the languages it reads and those it writes.
+    struct Query {
+        Languages languages;
+        QString problem;
+        int waiting = 2;
+        LanguagesHandler done;
+    };
+    auto query = std::make_shared<Query>();
+    query->done = std::move(done);
+    for (const bool source : {true, false}) {
+        QUrlQuery parameters;
+        parameters.addQueryItem(QStringLiteral("type"), source ? QStringLiteral("source") : QStringLiteral("target"));
+        get(QStringLiteral("/v2/languages"), parameters, [this, query, source](const Answer& answer) {
+            if (answer.status == 200 && answer.json.isArray()) {
+                for (const QJsonValue& entry : answer.json.toArray())
+                    query->languages.add(
+                        entry.toObject().value(QStringLiteral("language")).toString(), source, !source);
+            } else if (query->problem.isEmpty()) {
+                query->problem = failure(answer).error;
+            }
+            if (--query->waiting > 0)
+                return;
+            if (query->problem.isEmpty())
+                query->done(query->languages, {});
+            else
+                query->done(std::nullopt, query->problem);
+        });
+    }
+}
+
+} // namespace service

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "HttpEngine.h"
+
+namespace service {
+
+/// DeepL API v2: POST /v2/translate with the key in "Authorization: DeepL-Auth-Key", languages from
+/// GET /v2/languages?type=source|target.
+class DeepLEngine : public HttpEngine
+{
+    Q_OBJECT
+public:
+    /// options.baseUrl may be empty: the free host for a key ending ":fx", the paid one otherwise.
+    explicit DeepLEngine(HttpEngineOptions options, QObject* parent = nullptr);
+
+    /// https://api-free.deepl.com for a free key (":fx"), https://api.deepl.com for the others.
+    static QUrl defaultUrl(const QString& key);
+
+protected:
+    void request(const QString& text, const QString& source, const QString& target, Callback done) override;
+    void fetchLanguages(LanguagesHandler done) override;
+    QStringList sourceCandidates(const QString& clientCode) const override;
+    QStringList targetCandidates(const QString& clientCode) const override;
+    void addHeaders(QNetworkRequest& request) const override;
+
+private:
+    TranslationResult failure(const Answer& answer) const;
+};
+
+} // namespace service

@@ -1,0 +1,211 @@
+#include "EngineRouter.h"
+
+#include "LanguageNames.h"
+
+#include <QPointer>
+#include <QSet>
+#include <QTimer>
+
+#include <chrono>
+
+namespace service {
+
+namespace {
+
+QString seconds(qint64 ms)
+{
+    return QString::number(ms / 1000.0, 'g', 3) + QStringLiteral(" s");
+}
+
+QString wholeSeconds(qint64 ms)
+{
+    return QStringLiteral("%1 s").arg((ms + 999) / 1000);
+}
+
+} // namespace
+
+struct EngineRouter::Attempt {
+    QString text;
+    QString source;
+    QString target;
+    Callback done;
+    qsizetype index = 0;
+    QStringList reasons;
+    QList<TranslationResult::Status> statuses;
+    bool finished = false;
+    bool insideTranslate = false;
+};
+
+EngineRouter::EngineRouter(QList<Route> routes, qsizetype cacheBytes, QString configHint, QObject* parent)
+    : QObject(parent)
+    , m_routes(std::move(routes))
+    , m_rests(m_routes.size())
+    , m_cache(cacheBytes)
+    , m_configHint(std::move(configHint))
+    , m_clock([] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    })
+{ }
+
+EngineRouter::~EngineRouter() = default;
+
+void EngineRouter::log(const QString& line) const
+{
+    if (m_log)
+        m_log(line);
+}
+
+void EngineRouter::translate(const QString& text, const QString& source, const QString& target, Callback done)
+{
+    auto attempt = std::make_shared<Attempt>();
+    attempt->text = text;
+    attempt->source = source;
+    attempt->target = target;
+    attempt->done = std::move(done);
+    attempt->insideTranslate = true;
+    next(attempt);
+    attempt->insideTranslate = false;
+}
+
+void EngineRouter::next(const std::shared_ptr<Attempt>& attempt)
+{
+    while (attempt->index < m_routes.size()) {
+        const qsizetype i = attempt->index++;
+        const Route& route = m_routes[i];
+        if (route.engine->supports(attempt->source, attempt->target) == PairSupport::No)
+            continue;
+        const qint64 now = m_clock();
+        if (m_rests[i].until > now) {
+            attempt->reasons.append(QStringLiteral("%1; resting, asked again in %2")
+                                        .arg(m_rests[i].reason, wholeSeconds(m_rests[i].until - now)));
+            attempt->statuses.append(TranslationResult::Status::Failed);
+            continue;
+        }
+        if (auto cached = m_cache.find(route.id, attempt->source, attempt->target, attempt->text))
+            return finish(attempt, *cached);
+
+        // The engine's answer and the time limit race; whichever comes first counts.
+        auto settled = std::make_shared<bool>(false);
+        auto* timer = new QTimer(this);
+        timer->setSingleShot(true);
+        connect(timer, &QTimer::timeout, this, [this, attempt, i, settled, timer] {
+            if (*settled)
+                return;
+            *settled = true;
+            timer->deleteLater();
+            const Route& route = m_routes[i];
+            failed(attempt, i,
+                TranslationResult::refused(TranslationResult::Status::Failed,
+                    QStringLiteral("%1: no answer within %2").arg(route.name, seconds(route.timeoutMs))));
+        });
+        timer->start(route.timeoutMs);
+        QPointer<EngineRouter> self(this);
+        route.engine->translate(attempt->text, attempt->source, attempt->target,
+            [self, attempt, i, settled, timer](const TranslationResult& result) {
+                if (!self || *settled)
+                    return;
+                *settled = true;
+                timer->stop();
+                timer->deleteLater();
+                if (result.status != TranslationResult::Status::Ok)
+                    return self->failed(attempt, i, result);
+                const Route& route = self->m_routes[i];
+                self->m_cache.insert(route.id, attempt->source, attempt->target, attempt->text, result);
+                if (!attempt->reasons.isEmpty())
+                    self->log(QStringLiteral("%1|%2 answered by %3").arg(attempt->source, attempt->target, route.id));
+                self->finish(attempt, result);
+            });
+        return;
+    }
+    finish(attempt, refusal(*attempt));
+}
+
+void EngineRouter::failed(const std::shared_ptr<Attempt>& attempt, qsizetype index, const TranslationResult& result)
+{
+    const Route& route = m_routes[index];
+    QString reason = result.error.isEmpty() ? QStringLiteral("failed") : result.error;
+    if (!reason.startsWith(route.name))
+        reason = route.name + QStringLiteral(": ") + reason;
+    if (result.restMs > 0)
+        m_rests[index] = {m_clock() + result.restMs, reason};
+    attempt->reasons.append(reason);
+    attempt->statuses.append(result.status);
+    log(QStringLiteral("%1|%2 not translated by %3: %4").arg(attempt->source, attempt->target, route.id, reason));
+    next(attempt);
+}
+
+void EngineRouter::finish(const std::shared_ptr<Attempt>& attempt, const TranslationResult& result)
+{
+    if (attempt->finished)
+        return;
+    attempt->finished = true;
+    // A cache hit or a refusal found inside translate() is answered from the event loop, as engines answer.
+    if (!attempt->insideTranslate)
+        return attempt->done(result);
+    QMetaObject::invokeMethod(
+        this, [attempt, result] { attempt->done(result); }, Qt::QueuedConnection);
+}
+
+TranslationResult EngineRouter::refusal(const Attempt& attempt) const
+{
+    using Status = TranslationResult::Status;
+    if (attempt.reasons.isEmpty()) {
+        const QString to = LanguageNames::englishName(attempt.target);
+        const QString pair = LanguageNames::isAuto(attempt.source)
+            ? QStringLiteral("into %1").arg(to)
+            : QStringLiteral("%1 to %2").arg(LanguageNames::englishName(attempt.source), to);
+        return TranslationResult::refused(Status::UnknownPair,
+            QStringLiteral("no engine here translates %1: install an Apertium pair or configure an engine in %2")
+                .arg(pair, m_configHint));
+    }
+    // Unknown pair only when every engine said so; too long when the rest said that.
+    Status status = Status::UnknownPair;
+    for (const Status s : attempt.statuses) {
+        if (s == Status::Failed || s == Status::Ok)
+            status = Status::Failed;
+        else if (s == Status::TooLong && status == Status::UnknownPair)
+            status = Status::TooLong;
+    }
+    return TranslationResult::refused(status, attempt.reasons.join(QStringLiteral("; ")));
+}
+
+QStringList EngineRouter::pairs() const
+{
+    QSet<QString> all;
+    for (const Route& route : m_routes) {
+        const QStringList list = route.engine->pairs();
+        all.unite(QSet<QString>(list.begin(), list.end()));
+    }
+    QStringList result(all.begin(), all.end());
+    result.sort();
+    return result;
+}
+
+PairSupport EngineRouter::supports(const QString& source, const QString& target) const
+{
+    PairSupport best = PairSupport::No;
+    for (const Route& route : m_routes) {
+        const PairSupport support = route.engine->supports(source, target);
+        if (support == PairSupport::Yes)
+            return support;
+        if (support == PairSupport::Unknown)
+            best = support;
+    }
+    return best;
+}
+
+void EngineRouter::queryLanguages(std::function<void()> done)
+{
+    auto waiting = std::make_shared<qsizetype>(m_routes.size() + 1);
+    auto one = [waiting, done = std::move(done)] {
+        if (--*waiting == 0 && done)
+            done();
+    };
+    for (const Route& route : m_routes)
+        route.engine->queryLanguages(one);
+    one();
+}
+
+} // namespace service

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "ApertiumEngine.h"
+#include "EngineRouter.h"
+#include "ServiceConfig.h"
+
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+namespace service {
+
+class HttpEngine;
+
+/// The engines a configuration names, made and put behind one router in its order.
+class EngineSetup
+{
+public:
+    EngineSetup(const ServiceConfig& config, const ApertiumEngine::Options& apertiumOptions);
+    ~EngineSetup();
+
+    EngineRouter& router() { return *m_router; }
+    /// Null when Apertium is not used (not in the order, or no pair installed).
+    ApertiumEngine* apertium() const { return m_apertium; }
+    bool isEmpty() const { return m_router->routes().isEmpty(); }
+    /// For the log: engines left out here and why.
+    const QStringList& notes() const { return m_notes; }
+    /// One line: the engines in the order tried, with where they are.
+    QString summary() const;
+
+    /// What --list-pairs prints: every pair and the engines that serve it, in the order tried. Meant for after
+    /// router().queryLanguages() has finished.
+    QString pairsListing() const;
+
+private:
+    std::vector<std::unique_ptr<Engine>> m_engines;
+    QList<HttpEngine*> m_http; ///< per route; null for Apertium
+    ApertiumEngine* m_apertium = nullptr;
+    std::unique_ptr<EngineRouter> m_router;
+    QStringList m_notes;
+    QString m_configHint;
+};
+
+} // namespace service

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "HttpEngine.h"
+
+namespace service {
+
+/// Google Cloud Translation v2 (basic): POST /language/translate/v2?key=KEY, languages from
+/// GET /language/translate/v2/languages.
+class GoogleEngine : public HttpEngine
+{
+    Q_OBJECT
+public:
+    /// options.baseUrl may be empty: https://translation.googleapis.com.
+    explicit GoogleEngine(HttpEngineOptions options, QObject* parent = nullptr);
+
+protected:
+    void request(const QString& text, const QString& source, const QString& target, Callback done) override;
+    void fetchLanguages(LanguagesHandler done) override;
+    QStringList sourceCandidates(const QString& clientCode) const override;
+    QStringList targetCandidates(const QString& clientCode) const override { return sourceCandidates(clientCode); }
+
+private:
+    TranslationResult failure(const Answer& answer) const;
+    QUrlQuery keyQuery() const;
+};
+
+} // namespace service

@@ -1,0 +1,368 @@
+#include "HttpEngine.h"
+
+#include "LanguageNames.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSslConfiguration>
+#include <QSslError>
+
+#include <memory>
+
+namespace service {
+
+namespace {
+
+// A languages query that failed is asked again on a later text, but not more often than this.
+constexpr qint64 kLanguagesRetryMs = 5 * 60 * 1000;
+constexpr int kTooManyRequestsRestMs = 30 * 1000;
+constexpr int kQuotaRestMs = 10 * 60 * 1000;
+constexpr qsizetype kMaxProviderMessage = 200;
+
+QString seconds(int ms)
+{
+    return QString::number(ms / 1000.0, 'g', 3) + QStringLiteral(" s");
+}
+
+QString lowerFirst(QString text)
+{
+    if (text.size() > 1 && text[0].isUpper() && !text[1].isUpper())
+        text[0] = text[0].toLower();
+    return text;
+}
+
+// Provider texts go into one-line replies and logs.
+QString oneLine(QString text)
+{
+    text = text.simplified();
+    if (text.size() > kMaxProviderMessage)
+        text = text.left(kMaxProviderMessage - 1) + QChar(0x2026);
+    return text;
+}
+
+} // namespace
+
+void HttpEngine::Languages::add(const QString& code, bool source, bool target)
+{
+    const QString lower = code.trimmed().toLower();
+    if (lower.isEmpty())
+        return;
+    spelling.insert(lower, code.trimmed());
+    if (source)
+        sources.insert(lower);
+    if (target)
+        targets.insert(lower);
+}
+
+HttpEngine::HttpEngine(QString id, QString name, HttpEngineOptions options, QObject* parent)
+    : QObject(parent)
+    , m_id(std::move(id))
+    , m_name(std::move(name))
+    , m_options(std::move(options))
+{
+    // A redirect would carry the key to wherever it points.
+    m_network.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+}
+
+HttpEngine::~HttpEngine()
+{
+    // Replies still running are deleted with the network manager; none may call back into a half-destroyed engine.
+    for (QNetworkReply* reply : m_network.findChildren<QNetworkReply*>())
+        reply->disconnect(this);
+}
+
+QString HttpEngine::location() const
+{
+    return m_options.baseUrl.toDisplayString(
+        QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::StripTrailingSlash);
+}
+
+void HttpEngine::translate(const QString& text, const QString& source, const QString& target, Callback done)
+{
+    if (!m_languages && hasLanguagesQuery() && !m_querying
+        && (!m_sinceQuery.isValid() || m_sinceQuery.elapsed() > kLanguagesRetryMs))
+        queryLanguages({});
+    if (text.trimmed().isEmpty()) {
+        QMetaObject::invokeMethod(
+            this, [text, done = std::move(done)] { done(TranslationResult::ok(text)); }, Qt::QueuedConnection);
+        return;
+    }
+    request(text, source, target, std::move(done));
+}
+
+void HttpEngine::queryLanguages(std::function<void()> done)
+{
+    if (!hasLanguagesQuery()) {
+        m_languagesProblem = QStringLiteral("it has no languages list");
+        if (done)
+            done();
+        return;
+    }
+    if (m_languages) {
+        if (done)
+            done();
+        return;
+    }
+    if (done)
+        m_languageWaiters.append(std::move(done));
+    if (m_querying)
+        return;
+    m_querying = true;
+    m_sinceQuery.start();
+    fetchLanguages([this](std::optional<Languages> languages, const QString& problem) {
+        m_querying = false;
+        if (languages && !(languages->sources.isEmpty() && languages->targets.isEmpty())) {
+            m_languages = std::move(languages);
+            m_languagesProblem.clear();
+        } else {
+            m_languagesProblem = problem.isEmpty() ? QStringLiteral("its languages query answered no language")
+                                                   : QStringLiteral("languages query failed: ") + problem;
+        }
+        const auto waiters = std::exchange(m_languageWaiters, {});
+        for (const auto& waiter : waiters)
+            waiter();
+    });
+}
+
+const QSet<QString>& HttpEngine::targetsFor(const QString& providerSource) const
+{
+    const auto it = m_languages->targetsBySource.constFind(providerSource.toLower());
+    return it == m_languages->targetsBySource.constEnd() ? m_languages->targets : *it;
+}
+
+PairSupport HttpEngine::supports(const QString& source, const QString& target) const
+{
+    if (!m_languages)
+        return PairSupport::Unknown;
+    const QStringList targets = targetCandidates(target);
+    if (LanguageNames::isAuto(source)) {
+        for (const QString& t : targets) {
+            if (m_languages->targets.contains(t.toLower()))
+                return PairSupport::Yes;
+        }
+        return PairSupport::No;
+    }
+    for (const QString& s : sourceCandidates(source)) {
+        if (!m_languages->sources.contains(s.toLower()))
+            continue;
+        const QSet<QString>& reachable = targetsFor(s);
+        for (const QString& t : targets) {
+            if (reachable.contains(t.toLower()))
+                return PairSupport::Yes;
+        }
+    }
+    return PairSupport::No;
+}
+
+QStringList HttpEngine::pairs() const
+{
+    QStringList result;
+    if (!m_languages)
+        return result;
+    for (const QString& from : LanguageNames::clientCodes()) {
+        for (const QString& to : LanguageNames::clientCodes()) {
+            if (from != to && supports(from, to) == PairSupport::Yes)
+                result.append(from + u'|' + to);
+        }
+    }
+    return result;
+}
+
+QString HttpEngine::sourceCode(const QString& clientCode) const
+{
+    const QStringList candidates = sourceCandidates(clientCode);
+    if (candidates.isEmpty())
+        return clientCode;
+    if (m_languages) {
+        for (const QString& c : candidates) {
+            if (m_languages->sources.contains(c.toLower()))
+                return m_languages->spelling.value(c.toLower(), c);
+        }
+    }
+    return candidates.first();
+}
+
+QString HttpEngine::targetCode(const QString& clientCode, const QString& providerSource) const
+{
+    const QStringList candidates = targetCandidates(clientCode);
+    if (candidates.isEmpty())
+        return clientCode;
+    if (m_languages) {
+        const QSet<QString>& reachable = providerSource.isEmpty() ? m_languages->targets : targetsFor(providerSource);
+        for (const QString& c : candidates) {
+            if (reachable.contains(c.toLower()))
+                return m_languages->spelling.value(c.toLower(), c);
+        }
+    }
+    return candidates.first();
+}
+
+QString HttpEngine::clientCode(const QString& providerCode) const
+{
+    if (providerCode.isEmpty())
+        return {};
+    for (const QString& code : LanguageNames::clientCodes()) {
+        if (sourceCandidates(code).contains(providerCode, Qt::CaseInsensitive)
+            || targetCandidates(code).contains(providerCode, Qt::CaseInsensitive))
+            return code;
+    }
+    return providerCode.toLower();
+}
+
+void HttpEngine::get(const QString& path, const QUrlQuery& query, AnswerHandler done)
+{
+    send("GET", path, query, {}, std::move(done));
+}
+
+void HttpEngine::post(const QString& path, const QUrlQuery& query, const QJsonObject& body, AnswerHandler done)
+{
+    send("POST", path, query, QJsonDocument(body).toJson(QJsonDocument::Compact), std::move(done));
+}
+
+void HttpEngine::send(
+    const QByteArray& verb, const QString& path, const QUrlQuery& query, const QByteArray& body, AnswerHandler done)
+{
+    QUrl url = m_options.baseUrl;
+    QString prefix = url.path();
+    while (prefix.endsWith(u'/'))
+        prefix.chop(1);
+    url.setPath(prefix + path);
+    if (!query.isEmpty())
+        url.setQuery(query);
+
+    QNetworkRequest request(url);
+    request.setTransferTimeout(m_options.timeoutMs);
+    const QString version = QCoreApplication::applicationVersion();
+    request.setHeader(QNetworkRequest::UserAgentHeader,
+        version.isEmpty() ? QStringLiteral("verbolt-service") : QStringLiteral("verbolt-service/") + version);
+    request.setRawHeader("Accept", "application/json");
+    if (verb == "POST")
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    if (!m_options.extraCaCertificates.isEmpty()) {
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.addCaCertificates(m_options.extraCaCertificates);
+        request.setSslConfiguration(tls);
+    }
+    addHeaders(request);
+
+    QNetworkReply* reply = verb == "POST" ? m_network.post(request, body) : m_network.get(request);
+    auto sslProblem = std::make_shared<QString>();
+    connect(reply, &QNetworkReply::sslErrors, this, [sslProblem](const QList<QSslError>& errors) {
+        if (!errors.isEmpty())
+            *sslProblem = errors.first().errorString();
+    });
+    connect(reply, &QNetworkReply::finished, this, [this, reply, sslProblem, done = std::move(done)] {
+        reply->deleteLater();
+        Answer answer;
+        answer.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (reply->isOpen())
+            answer.body = reply->readAll();
+        QJsonParseError error{};
+        const QJsonDocument document = QJsonDocument::fromJson(answer.body, &error);
+        if (error.error == QJsonParseError::NoError) {
+            answer.json = document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
+        }
+        bool ok = false;
+        const int retryAfter = reply->rawHeader("Retry-After").trimmed().toInt(&ok);
+        if (ok && retryAfter >= 0)
+            answer.retryAfterMs = retryAfter * 1000;
+        if (answer.status == 0)
+            answer.failure = networkFailure(reply->error(), reply->errorString(), *sslProblem);
+        done(answer);
+    });
+}
+
+QString HttpEngine::networkFailure(int error, const QString& errorString, const QString& sslProblem) const
+{
+    const QString where = m_name + QStringLiteral(" at ") + location();
+    switch (static_cast<QNetworkReply::NetworkError>(error)) {
+    case QNetworkReply::ConnectionRefusedError: return where + QStringLiteral(" unreachable: connection refused");
+    case QNetworkReply::HostNotFoundError: return where + QStringLiteral(" unreachable: host not found");
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::OperationCanceledError:
+        return m_name + QStringLiteral(": no answer within ") + seconds(m_options.timeoutMs);
+    case QNetworkReply::RemoteHostClosedError:
+        return where + QStringLiteral(": the connection closed before an answer");
+    case QNetworkReply::SslHandshakeFailedError:
+        if (!sslProblem.isEmpty())
+            return where + QStringLiteral(": certificate refused: ") + scrub(sslProblem);
+        return where + QStringLiteral(": TLS handshake failed: ") + scrub(errorString);
+    default: return where + QStringLiteral(" unreachable: ") + lowerFirst(scrub(errorString));
+    }
+}
+
+TranslationResult HttpEngine::keyRefused(int status) const
+{
+    return TranslationResult::refused(TranslationResult::Status::Failed,
+        QStringLiteral("%1: key refused (%2): check key= in [%3] or VERBOLT_%4_KEY")
+            .arg(m_name, QString::number(status), m_id, m_id.toUpper()));
+}
+
+TranslationResult HttpEngine::quotaExceeded(const Answer& answer) const
+{
+    TranslationResult result = TranslationResult::refused(TranslationResult::Status::Failed,
+        QStringLiteral("%1: quota exceeded (%2)").arg(m_name, QString::number(answer.status)));
+    result.restMs = answer.retryAfterMs > 0 ? answer.retryAfterMs : kQuotaRestMs;
+    return result;
+}
+
+TranslationResult HttpEngine::unexpected(const QString& what) const
+{
+    return TranslationResult::refused(
+        TranslationResult::Status::Failed, QStringLiteral("%1: unexpected answer (%2)").arg(m_name, what));
+}
+
+TranslationResult HttpEngine::refusal(const Answer& answer, const QString& providerMessage) const
+{
+    using Status = TranslationResult::Status;
+    if (answer.status == 0)
+        return TranslationResult::refused(Status::Failed, answer.failure);
+    const QString message = oneLine(scrub(providerMessage));
+    const QString detail = message.isEmpty() ? QString() : QStringLiteral(": ") + message;
+    const int status = answer.status;
+    if (status == 401 || status == 403)
+        return keyRefused(status);
+    if (status == 456)
+        return quotaExceeded(answer);
+    if (status == 429) {
+        TranslationResult result = TranslationResult::refused(
+            Status::Failed, QStringLiteral("%1: too many requests (429%2)").arg(m_name, detail));
+        result.restMs = answer.retryAfterMs > 0 ? answer.retryAfterMs : kTooManyRequestsRestMs;
+        return result;
+    }
+    if (status == 413)
+        return TranslationResult::refused(Status::TooLong, QStringLiteral("%1: text too long (413)").arg(m_name));
+    if (status == 400) {
+        return TranslationResult::refused(Status::UnknownPair,
+            message.isEmpty() ? QStringLiteral("%1: refused the request (400)").arg(m_name)
+                              : m_name + QStringLiteral(": ") + message);
+    }
+    if (status >= 500)
+        return TranslationResult::refused(
+            Status::Failed, QStringLiteral("%1: server error (%2%3)").arg(m_name, QString::number(status), detail));
+    if ((status >= 300 && status < 400) || status == 404 || status == 405) {
+        return TranslationResult::refused(Status::Failed,
+            QStringLiteral("%1 at %2 answered %3%4: check url= in [%5]")
+                .arg(m_name, location(), QString::number(status), detail, m_id));
+    }
+    return TranslationResult::refused(
+        Status::Failed, QStringLiteral("%1 answered %2%3").arg(m_name, QString::number(status), detail));
+}
+
+QString HttpEngine::scrub(QString text) const
+{
+    const QString& key = m_options.key;
+    if (key.isEmpty())
+        return text;
+    const QString hidden = QStringLiteral("(key)");
+    text.replace(key, hidden);
+    const QString encoded = QString::fromLatin1(QUrl::toPercentEncoding(key));
+    if (encoded != key)
+        text.replace(encoded, hidden, Qt::CaseInsensitive);
+    return text;
+}
+
+} // namespace service

@@ -1,0 +1,145 @@
+// The engines configuration file: what each key does, the environment's keys, sections left out, errors, and keys
+// never shown.
+#include "ServiceConfig.h"
+#include "ServiceTestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace servicetest;
+
+namespace {
+
+struct ConfigCase {
+    const char* name;
+    const char* file; ///< null: no file
+    QStringList env; ///< NAME=value
+    QString engines; ///< "id url key model timeout" per engine, joined by "; "
+    QStringList notes;
+    QString error; ///< "{dir}": the configuration folder
+};
+
+const QList<ConfigCase> kConfigs = {
+    {"noFileIsApertiumAlone", nullptr, {}, u"apertium - - - 10000"_qs, {}, {}},
+    {"everyEngineInTheDefaultOrder",
+        "[routing]\ntimeout=5\ncache=2M\n"
+        "[deepl]\nkey=k1:fx ; free key\n"
+        "[google]\nkey=g2\nurl=https://proxy.example/google\n"
+        "[libretranslate]\nurl=http://localhost:5000\n"
+        "[llm]\nurl=http://localhost:11434/v1\nmodel=\"llama3.1:8b\"\ntimeout=60\n",
+        {},
+        u"apertium - - - 5000; deepl - k1:fx - 5000; google https://proxy.example/google g2 - 5000; "
+        "libretranslate http://localhost:5000 - - 5000; llm http://localhost:11434/v1 - llama3.1:8b 60000"_qs,
+        {}, {}},
+    {"orderPicksAndSorts",
+        "[routing]\norder=llm, DeepL\n[deepl]\nkey=k\n[google]\nkey=g\n[llm]\nurl=http://h:1\nmodel=m\n", {},
+        u"llm http://h:1 - m 10000; deepl - k - 10000"_qs,
+        {u"[google] is set up but not in [routing] order=: not used"_qs}, {}},
+    {"environmentKeysWin", "[deepl]\nkey=from-file\n[libretranslate]\nurl=http://h:2\nkey=lt\n",
+        {u"VERBOLT_DEEPL_KEY=from-env"_qs, u"VERBOLT_GOOGLE_KEY=g-env"_qs},
+        u"apertium - - - 10000; deepl - from-env - 10000; google - g-env - 10000; libretranslate http://h:2 lt - "
+        "10000"_qs,
+        {}, {}},
+    {"sectionsWithoutWhatTheyNeed",
+        "[routing]\norder=apertium,deepl,google\n[deepl]\nurl=http://h:3\n[libretranslate]\nkey=x\n[llm]\nurl=http://"
+        "h:4\n"
+        "[tts]\nvoice=x\n[google]\nkey=g\nmodle=x\n",
+        {}, u"apertium - - - 10000; google - g - 10000"_qs,
+        {u"unknown key modle= in [google] ignored"_qs,
+            u"unknown section [tts] in {dir}/verbolt-service.conf ignored"_qs,
+            u"[deepl] left out: no key= (nor VERBOLT_DEEPL_KEY)"_qs, u"[libretranslate] left out: no url="_qs,
+            u"[llm] left out: no model="_qs},
+        {}},
+    {"badUrl", "[libretranslate]\nurl=localhost:5000\n", {}, {}, {},
+        u"{dir}/verbolt-service.conf: [libretranslate] url= wants an http:// or https:// address such as "
+        "http://localhost:5000, not \"localhost:5000\""_qs},
+    {"badTimeout", "[deepl]\nkey=secret-k\ntimeout=soon\n", {}, {}, {},
+        u"{dir}/verbolt-service.conf: [deepl] timeout= wants seconds, such as 10, not \"soon\""_qs},
+    {"badCacheSize", "[routing]\ncache=lots\n", {}, {}, {},
+        u"{dir}/verbolt-service.conf: [routing] cache= wants a size such as 8M, not \"lots\""_qs},
+    {"unknownEngineInOrder", "[routing]\norder=apertium,bing\n", {}, {}, {},
+        u"{dir}/verbolt-service.conf: [routing] order= names \"bing\", which is not one of apertium, deepl, google, "
+        "libretranslate, llm"_qs},
+    {"missingCaFile", "[google]\nkey=g\ncafile=ca.pem\n", {}, {}, {},
+        u"{dir}/verbolt-service.conf: [google] cafile=: cannot read {dir}/ca.pem: No such file or directory"_qs},
+};
+
+QString describe(const service::ServiceConfig& config)
+{
+    QStringList parts;
+    for (const service::EngineSettings& e : config.engines) {
+        const auto orDash = [](const QString& s) { return s.isEmpty() ? u"-"_qs : s; };
+        parts.append(
+            u"%1 %2 %3 %4 %5"_qs.arg(e.id, orDash(e.url.toString()), orDash(e.key), orDash(e.model)).arg(e.timeoutMs));
+    }
+    return parts.join(u"; "_qs);
+}
+
+class Config : public ::testing::TestWithParam<ConfigCase>
+{
+};
+
+} // namespace
+
+TEST_P(Config, readsTheFileAndTheEnvironment)
+{
+    const ConfigCase& c = GetParam();
+    QTemporaryDir home;
+    const QString dir = home.path() + u"/config"_qs;
+    QDir().mkpath(dir);
+    if (c.file) {
+        QFile file(dir + u"/verbolt-service.conf"_qs);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(c.file);
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+    QProcessEnvironment env;
+    env.insert(u"HOME"_qs, home.path());
+    env.insert(u"XDG_CONFIG_HOME"_qs, dir);
+    for (const QString& entry : c.env)
+        env.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
+
+    QString error;
+    const auto config = service::ServiceConfig::load({}, env, &error);
+    EXPECT_EQ(error, QString(c.error).replace(u"{dir}"_qs, dir));
+    ASSERT_EQ(config.has_value(), c.error.isEmpty());
+    if (!config)
+        return;
+    EXPECT_EQ(describe(*config), c.engines);
+    QStringList notes;
+    for (const QString& note : c.notes)
+        notes.append(QString(note).replace(u"{dir}"_qs, dir));
+    EXPECT_EQ(config->notes, notes);
+    EXPECT_EQ(config->shownPath, u"~/config/verbolt-service.conf"_qs);
+    for (const QString& note : config->notes + QStringList{error})
+        EXPECT_FALSE(note.contains(u"secret"_qs) || note.contains(u"k1"_qs) || note.contains(u"from-env"_qs)) << note;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Config, ::testing::ValuesIn(kConfigs), CaseName());
+
+TEST(Config, aNamedFileMustBeThereAndOthersMayNotReadIt)
+{
+    QTemporaryDir dir;
+    QString error;
+    const QProcessEnvironment env;
+    EXPECT_FALSE(service::ServiceConfig::load(dir.filePath(u"none.conf"_qs), env, &error));
+    EXPECT_EQ(error, u"cannot read %1: No such file or directory"_qs.arg(dir.filePath(u"none.conf"_qs)));
+    EXPECT_FALSE(service::ServiceConfig::load(dir.path(), env, &error));
+    EXPECT_TRUE(error.startsWith(u"cannot read %1: "_qs.arg(dir.path()))) << error;
+
+    QFile file(dir.filePath(u"shared.conf"_qs));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[deepl]\nkey=secret\n");
+    file.close();
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
+    auto config = service::ServiceConfig::load(file.fileName(), env, &error);
+    ASSERT_TRUE(config);
+    EXPECT_EQ(config->notes,
+        QStringList{
+            u"warning: %1 can be read by other users and may hold API keys; chmod 600 %1"_qs.arg(file.fileName())});
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_TRUE(service::ServiceConfig::load(file.fileName(), env, &error)->notes.isEmpty());
+}
