@@ -1,10 +1,8 @@
 #!/usr/bin/env python3
 """verbolt-service under load, loopback only; prints Markdown tables.
 
-pool:  the English sentences English -> Spanish at concurrency 1 and 4, with pools of one pipeline per pair and
-       with pools as large as the cores, in rounds taken in turn. verbolt-service sizes its pools by the cores it
-       may use when it starts, so the pool-of-one service is started on one core and given all of them before its
-       first text.
+pool:  the English sentences English -> Spanish at concurrency 1 and 4, with pools of one pipeline per pair
+       (--apertium-pool 1) and with pools as large as the cores, in rounds taken in turn.
 held:  real requests, one at a time, while another client holds N connections open without asking anything
        (re-opening each one the service drops), against a service without held connections.
 
@@ -39,31 +37,17 @@ def free_port():
 
 
 class Service:
-    """verbolt-service on a free loopback port; one_core starts it with one core, then gives it all."""
+    """verbolt-service on a free loopback port; one_pipeline keeps its pools to one pipeline per pair."""
 
-    def __init__(self, binary, one_core=False):
+    def __init__(self, binary, one_pipeline=False):
         self.port = free_port()
         self.log = tempfile.TemporaryFile()
         command = [binary, '--listen', f'127.0.0.1:{self.port}']
-        if one_core:
-            command = ['taskset', '-c', '0'] + command
+        if one_pipeline:
+            command += ['--apertium-pool', '1']
         self.process = subprocess.Popen(command, stderr=self.log)
-        if one_core:
-            # Listening means the engine has been made; no text has started a pipeline yet.
-            self.wait_listening(time.time() + 60)
-            subprocess.run(['taskset', '-a', '-p', '-c', f'0-{os.cpu_count() - 1}', str(self.process.pid)],
-                           check=True, stdout=subprocess.DEVNULL)
         if not wait_ready(self.port, verbolt_path('Hello'), time.time() + 60):
             sys.exit('verbolt-service did not answer')
-
-    def wait_listening(self, deadline):
-        while time.time() < deadline:
-            try:
-                socket.create_connection(('127.0.0.1', self.port), timeout=1).close()
-                return
-            except OSError:
-                time.sleep(0.1)
-        sys.exit('verbolt-service did not listen')
 
     def stop(self):
         self.process.terminate()
@@ -78,7 +62,7 @@ def percentile(values, p):
 
 def pool(binary, sentences, rounds):
     names = ('one pipeline per pair', f'up to {os.cpu_count()} per pair (cores)')
-    services = [Service(binary, one_core=True), Service(binary)]
+    services = [Service(binary, one_pipeline=True), Service(binary)]
     results = {(name, c): [] for name in names for c in (1, 4)}
     try:
         for service in services:

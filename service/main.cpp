@@ -141,13 +141,17 @@ int main(int argc, char** argv)
     const QCommandLineOption modes(QStringLiteral("apertium-modes"),
         QStringLiteral("Directory of Apertium .mode files (default /usr/share/apertium/modes)."), QStringLiteral("DIR"),
         QStringLiteral("/usr/share/apertium/modes"));
+    const QCommandLineOption pool(QStringLiteral("apertium-pool"),
+        QStringLiteral("Most pipelines one Apertium mode runs at once while its texts wait (default: the number of "
+                       "cores)."),
+        QStringLiteral("N"));
     const QCommandLineOption preload(QStringLiteral("preload"),
         QStringLiteral("Start the Apertium pipelines of these pairs at once, e.g. en|es,es|en."),
         QStringLiteral("PAIRS"));
     const QCommandLineOption maxChars(QStringLiteral("max-chars"),
         QStringLiteral("Longest text accepted (default 5000 characters)."), QStringLiteral("N"),
         QStringLiteral("5000"));
-    parser.addOptions({listen, config, listPairsOption, libre, modes, preload, maxChars});
+    parser.addOptions({listen, config, listPairsOption, libre, modes, pool, preload, maxChars});
     // --help and --version end here, before anything is read or started.
     parser.process(app);
     if (!activationError.isEmpty())
@@ -176,6 +180,11 @@ int main(int argc, char** argv)
 
     service::ApertiumEngine::Options apertiumOptions;
     apertiumOptions.modesDirectory = parser.value(modes);
+    if (parser.isSet(pool)) {
+        apertiumOptions.poolSize = parser.value(pool).toInt(&ok);
+        if (!ok || apertiumOptions.poolSize <= 0)
+            return fail(QStringLiteral("--apertium-pool wants a positive number"));
+    }
     service::EngineSetup engines(*settings, apertiumOptions);
     for (const QString& line : engines.notes())
         note(line);
