@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Benchmark: the same English sentences English -> Spanish through verbolt-service and through Apertium APy,
-# side by side, on loopback only. Writes the table to docs/benchmark.md (or the file given as $1).
+# side by side, on loopback only. Writes its section of docs/benchmark.md (or of the file given as $1).
 # Needs: scripts/setup.sh --bench (apertium-apy), and a built verbolt-service (VERBOLT_SERVICE or the default
 # build folder). Stops by itself: both servers are ended on exit and the whole run is capped in time.
 set -euo pipefail
@@ -34,7 +34,7 @@ pids+=($!)
 pids+=($!)
 
 {
-    echo "# Benchmark: verbolt-service and Apertium APy"
+    echo "## verbolt-service and Apertium APy"
     echo
     echo "Measured by \`bench/run.sh\` on $(date -u +%Y-%m-%d), $(nproc) cores ($(uname -m)), Apertium $(dpkg-query -W -f='${Version}' apertium 2>/dev/null), apertium-eng-spa $(dpkg-query -W -f='${Version}' apertium-eng-spa 2>/dev/null), apertium-apy $(dpkg-query -W -f='${Version}' apertium-apy 2>/dev/null)."
     echo "Both servers run the same eng-spa mode with warm null-flush pipelines, unknown words unmarked (APy: \`markUnknown=no&format=txt\`)."
@@ -43,6 +43,6 @@ pids+=($!)
     echo
     timeout 900 "$py" bench/client.py --verbolt-port "$verbolt_port" --apy-port "$apy_port" \
         --sentences bench/sentences-en.txt --concurrency 1,4
-} >"$out.tmp"
-mv "$out.tmp" "$out"
-cat "$out"
+} >"$logs/section.md"
+bench/section.py "$out" run.sh <"$logs/section.md"
+cat "$logs/section.md"
