@@ -13,6 +13,7 @@ void FlowQueue::enqueue(Flow flow)
 
 void FlowQueue::finish()
 {
+    Q_ASSERT_X(m_running || m_stopped, "FlowQueue::finish", "no flow is running");
     m_running = false;
     if (m_stopped)
         return;
