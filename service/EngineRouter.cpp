@@ -2,6 +2,7 @@
 
 #include "LanguageNames.h"
 
+#include <QDeadlineTimer>
 #include <QPointer>
 #include <QSet>
 #include <QTimer>
@@ -29,6 +30,7 @@ struct EngineRouter::Attempt {
     QString source;
     QString target;
     Callback done;
+    QDeadlineTimer budget;
     qsizetype index = 0;
     QStringList reasons;
     QList<TranslationResult::Status> statuses;
@@ -64,6 +66,7 @@ void EngineRouter::translate(const QString& text, const QString& source, const Q
     attempt->source = source;
     attempt->target = target;
     attempt->done = std::move(done);
+    attempt->budget = QDeadlineTimer(m_budgetMs);
     attempt->insideTranslate = true;
     next(attempt);
     attempt->insideTranslate = false;
@@ -85,22 +88,31 @@ void EngineRouter::next(const std::shared_ptr<Attempt>& attempt)
         }
         if (auto cached = m_cache.find(route.id, attempt->source, attempt->target, attempt->text))
             return finish(attempt, *cached);
+        const int left = int(attempt->budget.remainingTime());
+        if (left <= 0) {
+            attempt->reasons.append(
+                QStringLiteral("%1: not asked, no time left within %2").arg(route.name, seconds(m_budgetMs)));
+            attempt->statuses.append(TranslationResult::Status::Failed);
+            continue;
+        }
+        const int limit = std::min(route.timeoutMs, left);
 
         // The engine's answer and the time limit race; whichever comes first counts.
         auto settled = std::make_shared<bool>(false);
         auto* timer = new QTimer(this);
         timer->setSingleShot(true);
-        connect(timer, &QTimer::timeout, this, [this, attempt, i, settled, timer] {
+        // Never early: an engine whose limit is what is left of the budget must leave nothing for the next one.
+        timer->setTimerType(Qt::PreciseTimer);
+        connect(timer, &QTimer::timeout, this, [this, attempt, i, settled, timer, limit] {
             if (*settled)
                 return;
             *settled = true;
             timer->deleteLater();
-            const Route& route = m_routes[i];
             failed(attempt, i,
                 TranslationResult::refused(TranslationResult::Status::Failed,
-                    QStringLiteral("%1: no answer within %2").arg(route.name, seconds(route.timeoutMs))));
+                    QStringLiteral("%1: no answer within %2").arg(m_routes[i].name, seconds(limit))));
         });
-        timer->start(route.timeoutMs);
+        timer->start(limit);
         QPointer<EngineRouter> self(this);
         route.engine->translate(attempt->text, attempt->source, attempt->target,
             [self, attempt, i, settled, timer](const TranslationResult& result) {

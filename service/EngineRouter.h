@@ -44,6 +44,8 @@ public:
     void setLogSink(LogSink sink) { m_log = std::move(sink); }
     /// Milliseconds on a monotonic clock; for resting engines.
     void setClock(Clock clock) { m_clock = std::move(clock); }
+    /// Longest time one text may spend going from engine to engine; each engine's own limit is cut to what is left.
+    void setBudget(int ms) { m_budgetMs = ms; }
 
 private:
     struct Attempt;
@@ -58,6 +60,8 @@ private:
     void log(const QString& line) const;
 
     QList<Route> m_routes;
+    // The window gives up on a service silent for 20 s; a refusal must reach it before that.
+    int m_budgetMs = 15000;
     QList<Rest> m_rests;
     TranslationCache m_cache;
     QString m_configHint;

@@ -132,6 +132,18 @@ TEST(Router, aLateAnswerAfterTheTimeLimitIsDropped)
     EXPECT_EQ(answers, 1);
 }
 
+TEST(Router, oneTextsTimeRunsOutBeforeTheClientGivesUp)
+{
+    Fleet fleet("HHO");
+    fleet.router->setBudget(80);
+    const auto result = translateWith(*fleet.router, u"Hi"_qs, u"en"_qs, u"de"_qs);
+    EXPECT_EQ(result.status, Status::Failed);
+    // B is asked with what is left, or not at all when a loaded machine let A's limit run late.
+    EXPECT_TRUE(result.error.startsWith(u"A: no answer within 0.05 s; B: "_qs)) << result.error;
+    EXPECT_TRUE(result.error.endsWith(u"; C: not asked, no time left within 0.08 s"_qs)) << result.error;
+    EXPECT_EQ(fleet.calls(2), 0) << result.error;
+}
+
 TEST(Router, theCacheAnswersRepeatsWithoutAskingAgain)
 {
     Fleet fleet("FO", 1 << 20);
