@@ -227,6 +227,18 @@ QStringList ApertiumEngine::pairs() const
     return result;
 }
 
+PairSupport ApertiumEngine::supports(const QString& source, const QString& target) const
+{
+    const QString to = apertiumCode(target);
+    if (source.compare(QLatin1String("auto"), Qt::CaseInsensitive) != 0)
+        return route(apertiumCode(source), to).isEmpty() ? PairSupport::No : PairSupport::Yes;
+    for (const QString& key : m_modeFiles.keys()) {
+        if (!route(key.section(u'-', 0, 0), to).isEmpty())
+            return PairSupport::Yes;
+    }
+    return PairSupport::No;
+}
+
 QStringList ApertiumEngine::route(const QString& source, const QString& target) const
 {
     if (source.isEmpty() || target.isEmpty() || source == target)

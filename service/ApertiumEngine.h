@@ -39,6 +39,8 @@ public:
 
     void translate(const QString& text, const QString& source, const QString& target, Callback done) override;
     QStringList pairs() const override;
+    /// Read from the routes themselves, without listing every pair.
+    PairSupport supports(const QString& source, const QString& target) const override;
 
     /// The ISO 639-3 code Apertium uses for a client code ("en" -> "eng", "no" -> "nob"); empty when unknown.
     static QString apertiumCode(const QString& clientCode);

@@ -137,6 +137,18 @@ TEST_F(ApertiumRoute, modeFilesAndClientCodes)
         EXPECT_EQ(ApertiumEngine::apertiumCode(QString::fromLatin1(client)), QString::fromLatin1(apertium)) << client;
     }
     EXPECT_EQ(ApertiumEngine::clientCode(u"zho"_qs), u"zh-CN"_qs);
+
+    // What the router asks of it agrees with the pairs, whatever spelling of a code is asked.
+    for (const char* pair : {"no|en", "nb|en", "bg|es", "en|pt", "auto|en", "auto|pt"})
+        EXPECT_EQ(s_engine->supports(
+                      QString::fromLatin1(pair).section(u'|', 0, 0), QString::fromLatin1(pair).section(u'|', 1)),
+            service::PairSupport::Yes)
+            << pair;
+    for (const char* pair : {"en|no", "en|bg", "xx|en", "auto|fo"})
+        EXPECT_EQ(s_engine->supports(
+                      QString::fromLatin1(pair).section(u'|', 0, 0), QString::fromLatin1(pair).section(u'|', 1)),
+            service::PairSupport::No)
+            << pair;
 }
 
 namespace {
