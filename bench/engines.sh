@@ -18,7 +18,7 @@ timeout 900 "$build/bench/engines/verbolt-engine-bench" --benchmark_min_time=2 -
     --benchmark_report_aggregates_only=true --benchmark_out="$results" --benchmark_out_format=json >/dev/null
 
 /usr/bin/python3 - "$results" "$out" <<'PY'
-import json, re, sys
+import json, sys
 
 results, out = sys.argv[1], sys.argv[2]
 data = json.load(open(results))
@@ -38,7 +38,6 @@ rows = [
 ]
 context = data['context']
 lines = [
-    '<!-- engines:begin -->',
     '## Engine routing and the translation cache',
     '',
     f"Measured by `bench/engines.sh` on {context['date'][:10]}, {context['num_cpus']} cores (load average "
@@ -61,23 +60,15 @@ lines += [
     f"- Cache: a hit answers in {us('cacheHit', 'real_time'):.1f} µs against {us('cacheMiss', 'real_time'):.1f} µs for a miss "
     f"({us('cacheMiss', 'real_time') / us('cacheHit', 'real_time'):.0f} times faster) on loopback, before any network or "
     'provider time; a paid engine is not called at all.',
-    '<!-- engines:end -->',
 ]
 if 'apertiumPairCheck' in median:
-    lines.insert(-2,
+    lines.insert(-1,
         f"- The router asks each engine whether it serves the pair; Apertium answers that from its "
         f"{int(median['apertiumPairCheck']['pairs'])} installed pairs in "
         f"{us('apertiumPairCheck', 'cpu_time'):.1f} µs CPU per text.")
 section = '\n'.join(lines) + '\n'
-try:
-    text = open(out).read()
-except FileNotFoundError:
-    text = ''
-pattern = re.compile(r'<!-- engines:begin -->.*?<!-- engines:end -->\n?', re.S)
-if pattern.search(text):
-    text = pattern.sub(lambda _: section, text)
-else:
-    text = text.rstrip('\n') + '\n\n' + section if text else section
-open(out, 'w').write(text)
+sys.path.insert(0, 'bench')
+import section as sections
+sections.replace(out, 'engines.sh', section)
 print(section, end='')
 PY

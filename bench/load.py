@@ -26,6 +26,9 @@ import tempfile
 import threading
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import section  # noqa: E402  (the benchmarks' shared section writer)
+
 sys.dont_write_bytecode = True  # no __pycache__ beside the scripts
 from client import request, run, verbolt_path, wait_ready
 
@@ -203,12 +206,7 @@ def main():
             held(args.service, sentences, args.held, args.requests)
     print(out.getvalue(), end='')
     if args.doc:
-        begin, end = f'<!-- load.py {args.what} -->', f'<!-- /load.py {args.what} -->'
-        with open(args.doc, encoding='utf-8') as f:
-            doc = f.read()
-        start, stop = doc.index(begin) + len(begin), doc.index(end)
-        with open(args.doc, 'w', encoding='utf-8') as f:
-            f.write(doc[:start] + '\n' + out.getvalue() + doc[stop:])
+        section.replace(args.doc, f'load.py {args.what}', out.getvalue())
 
 
 if __name__ == '__main__':

@@ -10,7 +10,7 @@ Transcript::Transcript(QString folder, std::function<QDate()> today)
 QString Transcript::defaultFolder()
 {
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    // The base directory specification wants an absolute path; anything else is ignored.
+    // XDG_STATE_HOME counts only as an absolute path; anything else is ignored.
     if (state.isEmpty() || QDir::isRelativePath(state))
         state = QDir::homePath() + QStringLiteral("/.local/state");
     return state + QStringLiteral("/verbolt");

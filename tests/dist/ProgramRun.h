@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ChildProcess.h"
+
 #include "QtPrinters.h"
 #include "WaitUntil.h"
 
@@ -54,11 +56,6 @@ inline QProcessEnvironment withoutDisplayOrBus()
     return environment;
 }
 
-inline quint16 freeLoopbackPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
+using ::freeLoopbackPort;
 
 } // namespace disttest

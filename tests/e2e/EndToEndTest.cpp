@@ -1,5 +1,6 @@
 // The real programs together: verbolt-service with Apertium, verbolt-host as the partner's chat, and the
 // verbolt window driven with xdotool on the X server this test runs under.
+#include "ChildProcess.h"
 #include "QtPrinters.h"
 #include "WaitUntil.h"
 
@@ -20,64 +21,6 @@ using namespace std::chrono_literals;
 
 constexpr std::chrono::milliseconds kStartDeadline = 30s;
 constexpr std::chrono::milliseconds kTranslateDeadline = 60s;
-
-quint16 freeLoopbackPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-// Collects a child's output as it comes, so that tests can wait for a line with a deadline.
-class Child
-{
-public:
-    explicit Child(const QString& name)
-        : m_name(name)
-    {
-        QObject::connect(
-            &m_process, &QProcess::readyReadStandardOutput, [this] { m_out += m_process.readAllStandardOutput(); });
-        QObject::connect(
-            &m_process, &QProcess::readyReadStandardError, [this] { m_err += m_process.readAllStandardError(); });
-    }
-    ~Child()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.terminate();
-            if (!m_process.waitForFinished(5000))
-                m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-
-    QProcess& process() { return m_process; }
-    QByteArray out() const { return m_out; }
-    QByteArray err() const { return m_err; }
-
-    QString describe() const
-    {
-        return QStringLiteral("%1 stdout: %2\nstderr: %3")
-            .arg(m_name, QString::fromUtf8(m_out), QString::fromUtf8(m_err));
-    }
-
-private:
-    QString m_name;
-    QProcess m_process;
-    QByteArray m_out;
-    QByteArray m_err;
-};
-
-QString runTool(const QString& program, const QStringList& args, std::chrono::milliseconds limit = 15s)
-{
-    QProcess tool;
-    tool.start(program, args);
-    if (!tool.waitForFinished(int(limit.count()))) {
-        tool.kill();
-        tool.waitForFinished();
-        return {};
-    }
-    return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
-}
 
 bool acceptsConnections(quint16 port)
 {
@@ -147,6 +90,15 @@ protected:
             {QStringLiteral("key"), QStringLiteral("--window"), m_windowId, QStringLiteral("Return")});
     }
 
+    /// Types a greeting in the window and waits until it reaches the partner in Spanish.
+    void greetThePartner()
+    {
+        typeLine(QStringLiteral("Good morning, my friend."));
+        ASSERT_TRUE(waitUntil(
+            [&] { return m_host.out().contains(QStringLiteral("Buenos d\u00edas").toUtf8()); }, kTranslateDeadline))
+            << m_host.describe() << m_service.describe();
+    }
+
     void clickAt(int x, int y)
     {
         runTool(QStringLiteral("xdotool"),
@@ -174,14 +126,7 @@ protected:
 TEST_F(EndToEnd, TypedLineReachesThePartnerInSpanish)
 {
     ASSERT_NO_FATAL_FAILURE(startEnglishSpanishWindow());
-    typeLine(QStringLiteral("Good morning, my friend."));
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            return m_host.out().contains("Buenos d\xc3\xad"
-                                         "as");
-        },
-        kTranslateDeadline))
-        << m_host.describe() << m_service.describe();
+    ASSERT_NO_FATAL_FAILURE(greetThePartner());
     screenshot(QStringLiteral("e2e-outgoing.png"));
 }
 
@@ -227,14 +172,7 @@ TEST_F(EndToEnd, ASilentStatisticsScriptDoesNotHoldTheWindow)
     ASSERT_TRUE(waitUntil([&] { return !held.isEmpty(); }, kStartDeadline));
     QCoreApplication::processEvents();
     EXPECT_EQ(held.first()->state(), QAbstractSocket::ConnectedState);
-    typeLine(QStringLiteral("Good morning, my friend."));
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            return m_host.out().contains("Buenos d\xc3\xad"
-                                         "as");
-        },
-        kTranslateDeadline))
-        << m_host.describe() << m_service.describe();
+    ASSERT_NO_FATAL_FAILURE(greetThePartner());
 }
 
 TEST_F(EndToEnd, OkButtonWritesTheFourKeysOnFirstRun)

@@ -1,6 +1,7 @@
 // Verbolt beside a real libpurple program: ngircd on loopback as the IRC network, Finch (in tmux) as the operator's
 // chat program with an IRC account of its own, a partner speaking IRC on a socket, and verbolt-purple,
 // verbolt-service and the verbolt window on the private bus and X server this test runs under.
+#include "ChildProcess.h"
 #include "QtPrinters.h"
 #include "WaitUntil.h"
 
@@ -25,69 +26,11 @@ using namespace Qt::StringLiterals;
 constexpr std::chrono::milliseconds kStartDeadline = 30s;
 constexpr std::chrono::milliseconds kChatDeadline = 60s;
 
-quint16 freeLoopbackPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 QString findProgram(const QString& name)
 {
     const QString found = QStandardPaths::findExecutable(name);
     return found.isEmpty() ? QStandardPaths::findExecutable(name, {u"/usr/sbin"_s, u"/usr/local/sbin"_s}) : found;
 }
-
-QString runTool(const QString& program, const QStringList& args, std::chrono::milliseconds limit = 15s)
-{
-    QProcess tool;
-    tool.start(program, args);
-    if (!tool.waitForFinished(int(limit.count()))) {
-        tool.kill();
-        tool.waitForFinished();
-        return {};
-    }
-    return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
-}
-
-// A child whose output is collected as it comes, so that a test can wait for a line with a deadline.
-class Child
-{
-public:
-    explicit Child(const QString& name)
-        : m_name(name)
-    {
-        QObject::connect(
-            &m_process, &QProcess::readyReadStandardOutput, [this] { m_out += m_process.readAllStandardOutput(); });
-        QObject::connect(
-            &m_process, &QProcess::readyReadStandardError, [this] { m_err += m_process.readAllStandardError(); });
-    }
-    ~Child()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.terminate();
-            if (!m_process.waitForFinished(5000))
-                m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-    QProcess& process() { return m_process; }
-    QByteArray out() const { return m_out; }
-    QByteArray err() const { return m_err; }
-    bool ended() const { return m_process.state() == QProcess::NotRunning; }
-    std::string describe() const
-    {
-        return QStringLiteral("%1 stdout: %2\nstderr: %3\n")
-            .arg(m_name, QString::fromUtf8(m_out), QString::fromUtf8(m_err))
-            .toStdString();
-    }
-
-private:
-    QString m_name;
-    QProcess m_process;
-    QByteArray m_out;
-    QByteArray m_err;
-};
 
 // The partner: an IRC client on a plain socket, every line it got kept in order.
 class IrcPartner

@@ -3,23 +3,7 @@
 
 namespace {
 
-const QString kChoose = QStringLiteral("You have to choise a language to translate to.");
-const QString kNotTranslated = QStringLiteral("Could not translate the text, sorry");
-const QString kAuto = QStringLiteral("Cant use autoDetect to the language you want to translate.");
 const QString kVersionReply = QStringLiteral("*** Dolmex   v1.0");
-const QString kUnchanged = QStringLiteral("the translation service gave the text back unchanged");
-const QString kNoTranslation = QStringLiteral("the translation service's answer holds no translation");
-const QString kKlingon = QStringLiteral("\u201cKlingon\u201d is not a language the translation service knows");
-
-QString notTranslated(const QString& reason)
-{
-    return kNotTranslated + u'\n' + reason;
-}
-
-QString mark(const QString& reason)
-{
-    return QStringLiteral("!! not translated: ") + reason + QStringLiteral("\r\n");
-}
 
 struct IncomingCase {
     const char* name;

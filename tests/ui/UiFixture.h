@@ -24,6 +24,26 @@
 #include <memory>
 #include <optional>
 
+// The window's notices and failure reasons, as the operator reads them.
+inline const QString kChoose = QStringLiteral("You have to choise a language to translate to.");
+inline const QString kNotTranslated = QStringLiteral("Could not translate the text, sorry");
+inline const QString kAuto = QStringLiteral("Cant use autoDetect to the language you want to translate.");
+inline const QString kUnchanged = QStringLiteral("the translation service gave the text back unchanged");
+inline const QString kNoTranslation = QStringLiteral("the translation service's answer holds no translation");
+inline const QString kKlingon = QStringLiteral("\u201cKlingon\u201d is not a language the translation service knows");
+
+/// The notice of a translation that failed for reason.
+inline QString notTranslated(const QString& reason)
+{
+    return kNotTranslated + u'\n' + reason;
+}
+
+/// The pane's line in place of a translation that failed for reason.
+inline QString mark(const QString& reason)
+{
+    return QStringLiteral("!! not translated: ") + reason + QStringLiteral("\r\n");
+}
+
 struct ReportCall {
     QString statsHost, callsign, program, version;
 };
