@@ -76,41 +76,22 @@ DBusChatHost::~DBusChatHost() = default;
 
 std::optional<QString> DBusChatHost::callsign()
 {
-    const std::optional<QVariant> station = readProperty(*m_chatProperties, chatHostInterface, "StationInfo");
+    OrgFreedesktopDBusPropertiesInterface* station
+        = stationProperties(readProperty(*m_chatProperties, chatHostInterface, "StationInfo"));
     if (!station)
         return std::nullopt;
-    if (station->metaType() != QMetaType::fromType<QDBusObjectPath>()) {
-        setErrorString(tr("The chat host named no station information object."));
-        return std::nullopt;
-    }
-    const std::optional<QVariant> call = readProperty(stationProperties(*station), stationInfoInterface, "Callsign");
-    if (!call)
-        return std::nullopt;
-    if (call->metaType() != QMetaType::fromType<QString>()) {
-        setErrorString(tr("The chat host gave a callsign that is not text."));
-        return std::nullopt;
-    }
-    return call->toString();
+    return callsignFrom(readProperty(*station, stationInfoInterface, "Callsign"));
 }
 
 void DBusChatHost::requestCallsign(CallsignDone done)
 {
     requestProperty(*m_chatProperties, chatHostInterface, "StationInfo",
-        [this, done = std::move(done)](const std::optional<QVariant>& station) {
+        [this, done = std::move(done)](const std::optional<QVariant>& value) {
+            OrgFreedesktopDBusPropertiesInterface* station = stationProperties(value);
             if (!station)
                 return done(std::nullopt);
-            if (station->metaType() != QMetaType::fromType<QDBusObjectPath>()) {
-                setErrorString(tr("The chat host named no station information object."));
-                return done(std::nullopt);
-            }
-            requestProperty(stationProperties(*station), stationInfoInterface, "Callsign",
-                [this, done](const std::optional<QVariant>& call) {
-                    if (call && call->metaType() != QMetaType::fromType<QString>()) {
-                        setErrorString(tr("The chat host gave a callsign that is not text."));
-                        return done(std::nullopt);
-                    }
-                    done(call ? std::optional<QString>(call->toString()) : std::nullopt);
-                });
+            requestProperty(*station, stationInfoInterface, "Callsign",
+                [this, done](const std::optional<QVariant>& call) { done(callsignFrom(call)); });
         });
 }
 
@@ -174,12 +155,29 @@ bool DBusChatHost::failed(const QDBusError& error, const QString& what)
     return true;
 }
 
-OrgFreedesktopDBusPropertiesInterface& DBusChatHost::stationProperties(const QVariant& station)
+OrgFreedesktopDBusPropertiesInterface* DBusChatHost::stationProperties(const std::optional<QVariant>& station)
 {
-    const QString path = station.value<QDBusObjectPath>().path();
+    if (!station)
+        return nullptr;
+    if (station->metaType() != QMetaType::fromType<QDBusObjectPath>()) {
+        setErrorString(tr("The chat host named no station information object."));
+        return nullptr;
+    }
+    const QString path = station->value<QDBusObjectPath>().path();
     if (!m_stationProperties || m_stationProperties->path() != path) {
         m_stationProperties = std::make_unique<OrgFreedesktopDBusPropertiesInterface>(serviceName, path, m_bus);
         m_stationProperties->setTimeout(m_timeout);
     }
-    return *m_stationProperties;
+    return m_stationProperties.get();
+}
+
+std::optional<QString> DBusChatHost::callsignFrom(const std::optional<QVariant>& call)
+{
+    if (!call)
+        return std::nullopt;
+    if (call->metaType() != QMetaType::fromType<QString>()) {
+        setErrorString(tr("The chat host gave a callsign that is not text."));
+        return std::nullopt;
+    }
+    return call->toString();
 }

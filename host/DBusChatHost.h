@@ -48,7 +48,9 @@ private:
     void requestProperty(OrgFreedesktopDBusPropertiesInterface& object, const QString& interface, const QString& name,
         PropertyDone done);
     bool failed(const QDBusError& error, const QString& what);
-    OrgFreedesktopDBusPropertiesInterface& stationProperties(const QVariant& station);
+    // The station-information object StationInfo names; nullptr (and why) when it names none.
+    OrgFreedesktopDBusPropertiesInterface* stationProperties(const std::optional<QVariant>& station);
+    std::optional<QString> callsignFrom(const std::optional<QVariant>& call);
 
     QDBusConnection m_bus;
     std::unique_ptr<OrgVerboltChatHostInterface> m_chat;

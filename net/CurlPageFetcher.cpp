@@ -29,7 +29,7 @@ void CurlPageFetcher::fetch(const QString& url, Done done)
         return;
     }
     // Kept alive by the completion handler, which the loop keeps until the handle is gone.
-    auto body = std::make_shared<ReceivedBody>(2048, PageResult::maxBodyBytes);
+    auto body = std::make_shared<ReceivedBody>(kPageReadSize, PageResult::maxBodyBytes);
     std::shared_ptr<curl_slist> headers(pageFetchHeaders(), curl_slist_free_all);
     configurePageFetch(easy, url.toUtf8(), headers.get(), body.get());
     m_loop->start(easy, [body, headers, done = std::move(done)](CURL* ended, CURLcode result) {

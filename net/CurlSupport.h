@@ -35,6 +35,9 @@ struct ReceivedBody {
     static size_t collect(char* data, size_t size, size_t count, void* user);
 };
 
+/// The size of every read a page fetch hands out, but the last.
+inline constexpr qsizetype kPageReadSize = 2048;
+
 /// The request headers of a page fetch; free with curl_slist_free_all.
 curl_slist* pageFetchHeaders();
 

@@ -13,8 +13,6 @@ namespace net {
 
 namespace {
 
-constexpr qsizetype kReadSize = 2048;
-
 std::mutex s_hookMutex;
 std::function<void(qsizetype)> s_readHook;
 
@@ -42,7 +40,7 @@ QString GetUrl(const QString& url)
         hook = s_readHook;
     }
 
-    ReceivedBody fetch(kReadSize, PageResult::maxBodyBytes);
+    ReceivedBody fetch(kPageReadSize, PageResult::maxBodyBytes);
     fetchInto(url, fetch);
     fetch.chunker.finish(fetch.reads);
     if (hook) {

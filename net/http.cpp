@@ -5,7 +5,6 @@
 #include "CurlSupport.h"
 
 #include <QCoreApplication>
-
 #include <QDebug>
 #include <QScopeGuard>
 
