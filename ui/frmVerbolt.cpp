@@ -313,7 +313,7 @@ bool frmVerbolt::load()
     Ver = VersionRecord::read().versionText();
 
     SaveUserData();
-    if (m_hostClosed)
+    if (hostClosed())
         return false;
     txtInput->setFocus();
     return true;
@@ -594,7 +594,6 @@ void frmVerbolt::hostRefused(const QString& why)
 void frmVerbolt::EchoLink_Closing()
 {
     // Ends at once, whatever is waiting; nothing is saved.
-    m_hostClosed = true;
     m_flows.stop();
     if (m_services.quit)
         m_services.quit();

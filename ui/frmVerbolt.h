@@ -33,7 +33,7 @@ public:
     bool load();
 
     /// True once the chat host has announced that it is closing.
-    bool hostClosed() const { return m_hostClosed; }
+    bool hostClosed() const { return m_flows.isStopped(); }
 
     /// True while a chat text or a typed line is being handled or waits to be.
     bool isBusy() const { return m_flows.isBusy(); }
@@ -151,5 +151,4 @@ private:
     QString m_lastFailure;
     std::unique_ptr<Transcript> m_transcript;
     bool m_transcriptFailed = false;
-    bool m_hostClosed = false;
 };
