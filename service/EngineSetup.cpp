@@ -1,10 +1,10 @@
 #include "EngineSetup.h"
 
-#include "DeepLEngine.h"
-#include "GoogleEngine.h"
+#include "engines/DeepLEngine.h"
+#include "engines/GoogleEngine.h"
 #include "LanguageNames.h"
-#include "LibreTranslateEngine.h"
-#include "LlmEngine.h"
+#include "engines/LibreTranslateEngine.h"
+#include "engines/LlmEngine.h"
 
 #include <QSet>
 

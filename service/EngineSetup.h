@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ApertiumEngine.h"
+#include "apertium/ApertiumEngine.h"
 #include "EngineRouter.h"
 #include "ServiceConfig.h"
 

@@ -1,9 +1,9 @@
 // verbolt-service: the translation service the Verbolt client talks to, run on this machine.
-#include "ApertiumEngine.h"
+#include "apertium/ApertiumEngine.h"
 #include "EngineSetup.h"
 #include "ServiceConfig.h"
-#include "ServiceServer.h"
-#include "SocketActivation.h"
+#include "http/ServiceServer.h"
+#include "http/SocketActivation.h"
 #include "VersionRecord.h"
 
 #include <QCommandLineParser>

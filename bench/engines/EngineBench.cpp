@@ -1,9 +1,9 @@
 // What routing and the cache cost and save, per text: an engine alone against the same engine behind the router,
 // and a cache hit against a miss. The engines are an in-process fake and LibreTranslate against a loopback fake.
-#include "ApertiumEngine.h"
+#include "apertium/ApertiumEngine.h"
 #include "EngineRouter.h"
 #include "FakeProviders.h"
-#include "LibreTranslateEngine.h"
+#include "engines/LibreTranslateEngine.h"
 
 #include <QCoreApplication>
 

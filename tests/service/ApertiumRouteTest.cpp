@@ -1,6 +1,6 @@
 // The Apertium engine's graph of modes on made-up mode folders: which file serves a pair, the chains between
 // languages, the pools of pipelines and source detection over chains. Stages are small shell scripts.
-#include "ApertiumEngine.h"
+#include "apertium/ApertiumEngine.h"
 #include "ServiceTestSupport.h"
 
 #include <QFile>

@@ -1,10 +1,10 @@
 // The Apertium engine for real: stream formatting, mode files, warm pipelines, pairs, chains of pairs and source
 // detection, through the service and the client's own core.
-#include "ApertiumEngine.h"
-#include "ApertiumFormat.h"
-#include "ApertiumPipeline.h"
-#include "ReplyEncoding.h"
-#include "ServiceServer.h"
+#include "apertium/ApertiumEngine.h"
+#include "apertium/ApertiumFormat.h"
+#include "apertium/ApertiumPipeline.h"
+#include "http/ReplyEncoding.h"
+#include "http/ServiceServer.h"
 #include "ServiceTestSupport.h"
 
 #include <QProcess>

@@ -2,7 +2,7 @@
 // through cafile= it works; with the system's store alone, or for another host name, it is refused and says why.
 #include "EngineSetup.h"
 #include "FakeProviders.h"
-#include "LibreTranslateEngine.h"
+#include "engines/LibreTranslateEngine.h"
 #include "ServiceTestSupport.h"
 
 #include <QFile>

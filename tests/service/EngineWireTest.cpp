@@ -1,10 +1,10 @@
 // Each provider engine against a loopback fake of its documented API: the exact request, the answer read, every
 // refusal told in words, and the languages its query names.
-#include "DeepLEngine.h"
+#include "engines/DeepLEngine.h"
 #include "FakeProviders.h"
-#include "GoogleEngine.h"
-#include "LibreTranslateEngine.h"
-#include "LlmEngine.h"
+#include "engines/GoogleEngine.h"
+#include "engines/LibreTranslateEngine.h"
+#include "engines/LlmEngine.h"
 #include "ServiceTestSupport.h"
 
 #include <gtest/gtest.h>

@@ -3,8 +3,8 @@
 #include "EngineSetup.h"
 #include "FakeProviders.h"
 #include "LanguageNames.h"
-#include "ReplyEncoding.h"
-#include "ServiceServer.h"
+#include "http/ReplyEncoding.h"
+#include "http/ServiceServer.h"
 #include "ServiceTestSupport.h"
 #include "VersionRecord.h"
 

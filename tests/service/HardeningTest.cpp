@@ -1,9 +1,9 @@
 // What keeps the service answering under held connections and odd reads: the parser's verdict whatever the
 // reads, the time a head must arrive in, and a full connection table dropping the oldest connection that waits on
 // its client.
-#include "HttpRequestParser.h"
-#include "ReplyEncoding.h"
-#include "ServiceServer.h"
+#include "http/HttpRequestParser.h"
+#include "http/ReplyEncoding.h"
+#include "http/ServiceServer.h"
 #include "ServiceTestSupport.h"
 
 #include <gtest/gtest.h>

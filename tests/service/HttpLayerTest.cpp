@@ -1,7 +1,7 @@
 // The HTTP side of the service with a fake engine behind it: routing, refusals, caps, time-outs, usage reports
 // and concurrent requests.
-#include "ReplyEncoding.h"
-#include "ServiceServer.h"
+#include "http/ReplyEncoding.h"
+#include "http/ServiceServer.h"
 #include "ServiceTestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Forwarding to LibreTranslate, against a loopback server that speaks its API.
-#include "LibreTranslateEngine.h"
-#include "ReplyEncoding.h"
-#include "ServiceServer.h"
+#include "engines/LibreTranslateEngine.h"
+#include "http/ReplyEncoding.h"
+#include "http/ServiceServer.h"
 #include "ServiceTestSupport.h"
 
 #include <QJsonDocument>

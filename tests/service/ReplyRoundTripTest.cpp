@@ -1,6 +1,6 @@
 // The reply a service writes must come out of the Verbolt client's own reply handling as the engine's text.
-#include "ReplyEncoding.h"
-#include "ServiceServer.h"
+#include "http/ReplyEncoding.h"
+#include "http/ServiceServer.h"
 #include "ServiceTestSupport.h"
 
 #include <gtest/gtest.h>

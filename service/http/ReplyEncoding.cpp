@@ -1,4 +1,4 @@
-#include "ReplyEncoding.h"
+#include "http/ReplyEncoding.h"
 
 #include <QStringView>
 

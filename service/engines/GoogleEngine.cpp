@@ -1,4 +1,4 @@
-#include "GoogleEngine.h"
+#include "engines/GoogleEngine.h"
 
 #include "LanguageNames.h"
 

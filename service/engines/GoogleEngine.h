@@ -1,17 +1,17 @@
 #pragma once
 
-#include "HttpEngine.h"
+#include "engines/HttpEngine.h"
 
 namespace service {
 
-/// A LibreTranslate server: POST /translate with the key (if any) as api_key, languages from GET /languages.
-class LibreTranslateEngine : public HttpEngine
+/// Google Cloud Translation v2 (basic): POST /language/translate/v2?key=KEY, languages from
+/// GET /language/translate/v2/languages.
+class GoogleEngine : public HttpEngine
 {
     Q_OBJECT
 public:
-    /// options.baseUrl: where the server's API lives, e.g. http://127.0.0.1:5000.
-    explicit LibreTranslateEngine(HttpEngineOptions options, QObject* parent = nullptr);
-    LibreTranslateEngine(QUrl baseUrl, QString apiKey, int timeoutMs = 10000, QObject* parent = nullptr);
+    /// options.baseUrl may be empty: https://translation.googleapis.com.
+    explicit GoogleEngine(HttpEngineOptions options, QObject* parent = nullptr);
 
 protected:
     void request(const QString& text, const QString& source, const QString& target, Callback done) override;
@@ -21,6 +21,7 @@ protected:
 
 private:
     TranslationResult failure(const Answer& answer) const;
+    QUrlQuery keyQuery() const;
 };
 
 } // namespace service

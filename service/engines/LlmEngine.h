@@ -1,6 +1,6 @@
 #pragma once
 
-#include "HttpEngine.h"
+#include "engines/HttpEngine.h"
 
 namespace service {
 

@@ -1,6 +1,6 @@
-#include "ServiceServer.h"
+#include "http/ServiceServer.h"
 
-#include "ServiceConnection.h"
+#include "http/ServiceConnection.h"
 
 #include <QTcpSocket>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "HttpRequestParser.h"
+#include "http/HttpRequestParser.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "HttpRequestParser.h"
+#include "http/HttpRequestParser.h"
 
 #include <QList>
 

@@ -1,4 +1,4 @@
-#include "HttpEngine.h"
+#include "engines/HttpEngine.h"
 
 #include "LanguageNames.h"
 

@@ -1,4 +1,4 @@
-#include "LlmEngine.h"
+#include "engines/LlmEngine.h"
 
 #include "LanguageNames.h"
 

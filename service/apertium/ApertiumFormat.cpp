@@ -1,4 +1,4 @@
-#include "ApertiumFormat.h"
+#include "apertium/ApertiumFormat.h"
 
 namespace ApertiumFormat {
 

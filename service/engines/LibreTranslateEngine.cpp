@@ -1,4 +1,4 @@
-#include "LibreTranslateEngine.h"
+#include "engines/LibreTranslateEngine.h"
 
 #include "LanguageNames.h"
 

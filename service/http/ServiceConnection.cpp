@@ -1,10 +1,10 @@
-#include "ServiceConnection.h"
+#include "http/ServiceConnection.h"
 
 #include "Codec.h"
 #include "Engine.h"
-#include "QueryString.h"
-#include "ReplyEncoding.h"
-#include "ServiceServer.h"
+#include "http/QueryString.h"
+#include "http/ReplyEncoding.h"
+#include "http/ServiceServer.h"
 
 #include <QPointer>
 #include <QTcpSocket>

@@ -1,7 +1,7 @@
-#include "ApertiumEngine.h"
+#include "apertium/ApertiumEngine.h"
 
-#include "ApertiumFormat.h"
-#include "ApertiumPipeline.h"
+#include "apertium/ApertiumFormat.h"
+#include "apertium/ApertiumPipeline.h"
 
 #include <QDir>
 #include <QRegularExpression>

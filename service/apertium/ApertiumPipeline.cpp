@@ -1,4 +1,4 @@
-#include "ApertiumPipeline.h"
+#include "apertium/ApertiumPipeline.h"
 
 #include <QFile>
 #include <QFileInfo>

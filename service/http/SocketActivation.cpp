@@ -1,4 +1,4 @@
-#include "SocketActivation.h"
+#include "http/SocketActivation.h"
 
 #include <cstring>
 #include <sys/socket.h>

@@ -1,4 +1,4 @@
-#include "DeepLEngine.h"
+#include "engines/DeepLEngine.h"
 
 #include "LanguageNames.h"
 
