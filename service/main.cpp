@@ -1,10 +1,11 @@
 // verbolt-service: the translation service the Verbolt client talks to, run on this machine.
-#include "apertium/ApertiumEngine.h"
+#include "EngineHost.h"
 #include "EngineSetup.h"
 #include "ServiceConfig.h"
+#include "VersionRecord.h"
+#include "apertium/ApertiumEngine.h"
 #include "http/ServiceServer.h"
 #include "http/SocketActivation.h"
-#include "VersionRecord.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -86,11 +87,12 @@ int listPairs(service::EngineSetup& engines)
 }
 
 // Listens (or serves the socket systemd handed over) and answers until SIGINT or SIGTERM.
-int serve(service::EngineSetup& engines, const service::ServiceLimits& limits, const QString& listen,
+int serve(service::EngineHost& engines, const service::ServiceLimits& limits, const QString& listen,
     const QHostAddress& address, quint16 port, std::optional<qintptr> activated)
 {
-    service::ServiceServer server(engines.router(), limits);
-    engines.router().setLogSink([&server](const QString& line) { server.log(line); });
+    service::ServiceServer server(engines, limits);
+    server.setSettings(&engines);
+    engines.setLogSink([&server](const QString& line) { server.log(line); });
     if (activated) {
         if (!server.listenOn(*activated))
             return fail(QStringLiteral("cannot serve the socket systemd handed over: %1").arg(server.errorString()));
@@ -101,10 +103,10 @@ int serve(service::EngineSetup& engines, const service::ServiceLimits& limits, c
                    .arg(server.serverAddress().toString())
                    .arg(server.serverPort()));
     // Languages come in while the first texts are already being served.
-    engines.router().queryLanguages({});
+    engines.queryLanguages({});
     quitOnSignals(*QCoreApplication::instance());
     const int status = QCoreApplication::exec();
-    engines.router().setLogSink({});
+    engines.setLogSink({});
     return status;
 }
 
@@ -185,7 +187,8 @@ int main(int argc, char** argv)
         if (!ok || apertiumOptions.poolSize <= 0)
             return fail(QStringLiteral("--apertium-pool wants a positive number"));
     }
-    service::EngineSetup engines(*settings, apertiumOptions);
+    auto setup = std::make_shared<service::EngineSetup>(*settings, apertiumOptions);
+    service::EngineSetup& engines = *setup;
     for (const QString& line : engines.notes())
         note(line);
     if (engines.isEmpty()) {
@@ -201,5 +204,7 @@ int main(int argc, char** argv)
 
     if (parser.isSet(listPairsOption))
         return listPairs(engines);
-    return serve(engines, limits, parser.value(listen), address, port, activated);
+    service::EngineHost host(
+        {parser.value(config), QProcessEnvironment::systemEnvironment(), overrides, apertiumOptions}, *settings, setup);
+    return serve(host, limits, parser.value(listen), address, port, activated);
 }
