@@ -10,8 +10,9 @@ namespace service {
 
 namespace {
 
-const QString kOpen = QStringLiteral("<chat-text>");
-const QString kClose = QStringLiteral("</chat-text>");
+// Constant-initialised: tables elsewhere call userMessage() while the program starts.
+constexpr QLatin1String kOpen("<chat-text>");
+constexpr QLatin1String kClose("</chat-text>");
 
 } // namespace
 
@@ -43,7 +44,7 @@ QString LlmEngine::instruction(const QString& source, const QString& target)
 
 QString LlmEngine::userMessage(const QString& text)
 {
-    return kOpen + u'\n' + text + u'\n' + kClose;
+    return QString(kOpen) + u'\n' + text + u'\n' + kClose;
 }
 
 std::optional<QString> LlmEngine::cleanReply(const QString& reply, const QString& source)
