@@ -123,9 +123,10 @@ int main(int argc, char** argv)
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Local translation service for Verbolt: answers its translation requests with Apertium and "
-                       "the engines set up in $XDG_CONFIG_HOME/verbolt-service.conf (DeepL, Google, LibreTranslate, "
-                       "an OpenAI-compatible language model), and logs its usage reports. Keys come from that file "
+        QStringLiteral("Local translation service for Verbolt: answers its translation requests with Apertium, "
+                       "MyMemory (online, no key, on by default) and the engines set up in "
+                       "$XDG_CONFIG_HOME/verbolt-service.conf (DeepL, Google, LibreTranslate, an OpenAI-compatible "
+                       "language model), and logs its usage reports. Keys come from that file "
                        "or from VERBOLT_DEEPL_KEY, VERBOLT_GOOGLE_KEY, VERBOLT_LIBRETRANSLATE_KEY, VERBOLT_LLM_KEY."));
     parser.addHelpOption();
     parser.addVersionOption();
@@ -147,13 +148,17 @@ int main(int argc, char** argv)
         QStringLiteral("Most pipelines one Apertium mode runs at once while its texts wait (default: the number of "
                        "cores)."),
         QStringLiteral("N"));
+    const QCommandLineOption idle(QStringLiteral("apertium-idle"),
+        QStringLiteral("Seconds without a text after which a mode's extra pipelines are retired, and after which the "
+                       "mode itself is stopped until its next text (default 20,300)."),
+        QStringLiteral("SPARE,MODE"));
     const QCommandLineOption preload(QStringLiteral("preload"),
         QStringLiteral("Start the Apertium pipelines of these pairs at once, e.g. en|es,es|en."),
         QStringLiteral("PAIRS"));
     const QCommandLineOption maxChars(QStringLiteral("max-chars"),
         QStringLiteral("Longest text accepted (default 5000 characters)."), QStringLiteral("N"),
         QStringLiteral("5000"));
-    parser.addOptions({listen, config, listPairsOption, libre, modes, pool, preload, maxChars});
+    parser.addOptions({listen, config, listPairsOption, libre, modes, pool, idle, preload, maxChars});
     // --help and --version end here, before anything is read or started.
     parser.process(app);
     if (!activationError.isEmpty())
@@ -186,6 +191,17 @@ int main(int argc, char** argv)
         apertiumOptions.poolSize = parser.value(pool).toInt(&ok);
         if (!ok || apertiumOptions.poolSize <= 0)
             return fail(QStringLiteral("--apertium-pool wants a positive number"));
+    }
+    if (parser.isSet(idle)) {
+        const QStringList times = parser.value(idle).split(u',');
+        bool spareOk = false;
+        bool modeOk = false;
+        const double spare = times.value(0).toDouble(&spareOk);
+        const double mode = times.value(1).toDouble(&modeOk);
+        if (times.size() != 2 || !spareOk || !modeOk || spare <= 0 || mode <= 0 || spare > 86400 || mode > 86400)
+            return fail(QStringLiteral("--apertium-idle wants two times in seconds, such as 20,300"));
+        apertiumOptions.spareIdleMs = std::max(1, int(spare * 1000));
+        apertiumOptions.modeIdleMs = std::max(1, int(mode * 1000));
     }
     auto setup = std::make_shared<service::EngineSetup>(*settings, apertiumOptions);
     service::EngineSetup& engines = *setup;
