@@ -28,6 +28,7 @@ protected:
     void request(const QString& text, const QString& source, const QString& target, Callback done) override;
     bool hasLanguagesQuery() const override { return false; }
     void fetchLanguages(LanguagesHandler done) override { done(std::nullopt, {}); }
+    // It takes ISO 639-1 codes and RFC 3066 tags as they are: the client's "zh-CN" and "no" among them.
     QStringList sourceCandidates(const QString& clientCode) const override { return {clientCode}; }
     QStringList targetCandidates(const QString& clientCode) const override { return {clientCode}; }
     QString providerName() const override { return QStringLiteral("MyMemory (Translated)"); }
