@@ -311,12 +311,13 @@ inline std::function<Response(const Request&)> chatCompletions(QString key, QStr
 /// The answers of MyMemory's GET /get, as it sends them: a translation; a refusal of the daily quota (HTTP 429,
 /// quotaFinished, the warning in translatedText); an invalid pair and a query over 500 bytes (responseStatus "403",
 /// the reason in both translatedText and responseDetails). dailyChars: characters a day without de=, ten times as
-/// many with it.
+/// many with it. maxQueryBytes: 500 as documented; less to see the refusal of a longer one.
 class MyMemoryFake
 {
 public:
-    explicit MyMemoryFake(qsizetype dailyChars = 5000)
+    explicit MyMemoryFake(qsizetype dailyChars = 5000, qsizetype maxQueryBytes = 500)
         : m_daily(dailyChars)
+        , m_maxQuery(maxQueryBytes)
     { }
 
     std::function<Response(const Request&)> handler()
@@ -327,7 +328,7 @@ public:
             const QString q = r.query.queryItemValue(u"q"_qs, QUrl::FullyDecoded);
             const QStringList pair = r.query.queryItemValue(u"langpair"_qs, QUrl::FullyDecoded).split(u'|');
             const QString email = r.query.queryItemValue(u"de"_qs, QUrl::FullyDecoded);
-            if (q.toUtf8().size() > 500)
+            if (q.toUtf8().size() > m_maxQuery)
                 return refusal(u"QUERY LENGTH LIMIT EXCEEDED. MAX ALLOWED QUERY : 500 CHARS"_qs);
             static const QRegularExpression code(u"^[a-z]{2,3}(-[A-Za-z]{2,4})?$"_qs);
             for (int i = 0; i < 2; ++i) {
@@ -364,6 +365,7 @@ private:
     }
 
     qsizetype m_daily;
+    qsizetype m_maxQuery;
     qsizetype m_used = 0;
 };
 

@@ -76,14 +76,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, MyMemoryAnswers, ::testing::ValuesIn(kMyMemory),
 
 TEST(MyMemoryAnswers, aQueryOverItsLimitIsTooLong)
 {
-    // As the provider answers a q it will not take (the engine itself never sends one).
+    // As the provider answers a q it will not take (the engine itself never sends one over 500 bytes).
+    MyMemoryFake provider(5000, 4);
     FakeHttpServer fake;
-    fake.handler = [](const Request&) {
-        const QString reason = u"QUERY LENGTH LIMIT EXCEEDED. MAX ALLOWED QUERY : 500 CHARS"_qs;
-        return json(200,
-            QJsonObject{{u"responseData"_qs, QJsonObject{{u"translatedText"_qs, reason}}},
-                {u"responseDetails"_qs, reason}, {u"responseStatus"_qs, u"403"_qs}, {u"quotaFinished"_qs, false}});
-    };
+    fake.handler = provider.handler();
     service::MyMemoryEngine engine({fake.url(), {}, 10000, {}}, {});
     const auto result = translateWith(engine, u"Hello"_qs, u"en"_qs, u"de"_qs);
     EXPECT_EQ(result.status, Status::TooLong);
