@@ -31,6 +31,10 @@ public:
     /// did not take it (errorString() says why), and never after the ChatHost is destroyed.
     virtual void sendChatText(const QString& text, SendDone done) = 0;
 
+    /// What the host says about itself for the operator now (which conversation it follows, or why it follows
+    /// none); empty when it has nothing to say, or is a host that says no such things. Waited for.
+    virtual QString status() { return {}; }
+
     /// Calls into a busy host wait up to 15 minutes and a busy host is not an error; set before each chat event.
     virtual void applyCallSettings() = 0;
 
@@ -40,6 +44,8 @@ public:
 signals:
     /// Chat text arrived; lines are separated by CR.
     void chatTextReceived(const QString& sText);
+    /// What the host says about itself has changed; the window shows it as a line of its own.
+    void statusChanged(const QString& status);
     /// The host is closing, or has gone away, or the bus to it is lost.
     void closing();
 
