@@ -109,13 +109,17 @@ void DBusChatHost::sendChatText(const QString& text, SendDone done)
         });
 }
 
-QString DBusChatHost::status()
+void DBusChatHost::requestStatus(StatusDone done)
 {
     // Optional: a host without it has nothing to say, and that is no failure.
-    const QString failure = errorString();
-    const std::optional<QVariant> said = readProperty(*m_chatProperties, chatHostInterface, "Status");
-    setErrorString(failure);
-    return said && said->metaType() == QMetaType::fromType<QString>() ? said->toString() : QString();
+    auto* watcher
+        = new QDBusPendingCallWatcher(m_chatProperties->Get(chatHostInterface, QStringLiteral("Status")), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [done = std::move(done)](QDBusPendingCallWatcher* call) {
+        call->deleteLater();
+        const QDBusPendingReply<QDBusVariant> reply = *call;
+        const QVariant said = reply.isError() ? QVariant() : reply.value().variant();
+        done(said.metaType() == QMetaType::fromType<QString>() ? said.toString() : QString());
+    });
 }
 
 void DBusChatHost::applyCallSettings()

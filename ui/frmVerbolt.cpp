@@ -314,7 +314,7 @@ bool frmVerbolt::load()
         m_transcript = std::make_unique<Transcript>(Transcript::defaultFolder(), m_services.today);
         connect(Text1, &ConversationPane::appended, this, &frmVerbolt::keepInTranscript);
     }
-    EchoLink_StatusChanged(EchoLink->status());
+    EchoLink->requestStatus(live([this](const QString& status) { EchoLink_StatusChanged(status); }));
     m_ops.isOnline = m_services.isOnline;
     m_ops.serviceBase
         = QStringLiteral("http://") + m_serviceHost + QStringLiteral("/ajax/services/language/translate?");
@@ -632,7 +632,8 @@ void frmVerbolt::hostRefused(const QString& why)
 
 void frmVerbolt::EchoLink_StatusChanged(const QString& status)
 {
-    if (!status.isEmpty())
+    // The answer asked for at start can come after a change it already holds.
+    if (!status.isEmpty() && std::exchange(m_hostStatus, status) != status)
         Text1->appendText(PaneText::fromHost(status));
 }
 

@@ -155,6 +155,8 @@ private:
     QString m_statsHost;
     /// Why the last translation failed, until one succeeds: the same cause again opens no new notice.
     QString m_lastFailure;
+    /// What the chat host last said about itself, shown once.
+    QString m_hostStatus;
     std::unique_ptr<Transcript> m_transcript;
     bool m_transcriptFailed = false;
 };

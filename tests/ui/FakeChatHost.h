@@ -55,7 +55,10 @@ public:
             QTimer::singleShot(0, this, [this] { releaseSends(); });
     }
 
-    QString status() override { return said; }
+    void requestStatus(StatusDone done) override
+    {
+        QTimer::singleShot(0, this, [this, done] { done(said); });
+    }
 
     void say(const QString& text)
     {

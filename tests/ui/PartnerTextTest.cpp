@@ -116,6 +116,7 @@ TEST_F(UiFixture, WhatTheHostSaysAtStartIsTheFirstLine)
 {
     attachSays = QStringLiteral("following #ham (chat, as oper)");
     ASSERT_TRUE(start());
+    ASSERT_TRUE(waitUntil([this] { return !window->Text1->text().isEmpty(); }));
     EXPECT_EQ(window->Text1->text(), QStringLiteral(">!! chat host: following #ham (chat, as oper)\r\n"));
     EXPECT_EQ(transcript(stateHome()), QByteArray(">!! chat host: following #ham (chat, as oper)\n"));
 }
