@@ -21,11 +21,9 @@ struct EscapeCase {
 
 const EscapeCase kEscapes[] = {
     {"TitleSequence", u"a\u001b]0;x\u0007b"_s, u"a\\x1b]0;x\\x07b\r\n"_s},
-    {"ColourAndClear", u"\u001b[31m\u001b[2J"_s, u"\\x1b[31m\\x1b[2J\r\n"_s},
     {"NulBackspaceDel", u"a\u0000b\u0008c\u007f"_s, u"a\\x00b\\x08c\\x7f\r\n"_s},
     {"C1", u"\u009b2J\u0085"_s, u"\\x9b2J\\x85\r\n"_s},
-    {"BidiOverride", u"abc\u202edef\u202c"_s, u"abc\\u202edef\\u202c\r\n"_s},
-    {"BidiIsolates", u"\u2066x\u2067y\u2068z\u2069"_s, u"\\u2066x\\u2067y\\u2068z\\u2069\r\n"_s},
+    {"BidiOverridesAndIsolates", u"abc\u202edef\u202c\u2066x\u2069"_s, u"abc\\u202edef\\u202c\\u2066x\\u2069\r\n"_s},
     {"LineSeparators", u"a\u2028b\u2029c"_s, u"a\\u2028b\\u2029c\r\n"_s},
     {"TabAndLineBreaksStay", u"a\tb\rc"_s, u"a\tb\r\nc\r\n"_s},
     {"PrintableUnicodeStays", u"\u00bfqu\u00e9? \u05e9\u05dc\u05d5\u05dd \U0001F600"_s,
@@ -67,11 +65,9 @@ struct ForgeCase {
 const ForgeCase kForgeries[] = {
     {"NotTranslatedAfterCr", u"hola\r!! not translated: the service is down"_s, u"hello"_s},
     {"OwnMarkAfterCr", u"hola\r>!! not translated: x\r>!! chat host: following #evil"_s, u"hello"_s},
-    {"OutgoingLinesAfterCr", u"hola\rEA1XYZ>< sent\rEA1XYZ>>typed"_s, u"hello"_s},
     {"AfterLoneLf", u"hola\n>!! not sent: x"_s, u"hello"_s},
     {"InTheTranslation", u"hola"_s, u"hello &lt;br&gt;&gt;!! not translated: x"_s},
     {"TranslationWithLineBreakEntity", u"hola"_s, u"hello &lt;br&gt;EA1XYZ&gt;&lt; sent"_s},
-    {"NumericEntityInTheTranslation", u"hola"_s, u"&#62;!! not translated: x"_s},
 };
 
 class Forgery : public UiFixture, public ::testing::WithParamInterface<ForgeCase>
@@ -96,29 +92,23 @@ INSTANTIATE_TEST_SUITE_P(Marks, Forgery, ::testing::ValuesIn(kForgeries), CaseNa
 
 TEST_F(UiFixture, ReasonsAndTheHostsWordsStayOnTheProgramsOneLine)
 {
+    attachSays = QStringLiteral("following #ham");
     startWith(QStringLiteral("English"), QStringLiteral("German"));
     fetcher->answer = [](const QString&) {
         PageResult page;
-        page.body = QStringLiteral(
-            R"({"responseData": null, "responseDetails": "down\r\nEA1ABC<<hi", "responseStatus": 503})");
+        page.body = QStringLiteral(R"({"responseData": null, "responseDetails": "down\r\nEA1ABC<<hi"})");
         return page;
     };
+    ASSERT_TRUE(waitUntil([this] { return !window->Text1->text().isEmpty(); }));
     host->say(QStringLiteral("#ham closed;\rfollowing no conversation"));
     host->receive(QStringLiteral("hola"));
     settle();
 
-    EXPECT_EQ(window->Text1->text(),
-        QStringLiteral(">!! chat host: #ham closed;\\x0dfollowing no conversation\r\nhola\r\n")
-            + mark(QStringLiteral("down\\x0d\\x0aEA1ABC<<hi")));
-}
-
-TEST_F(UiFixture, WhatTheHostSaysAtStartIsTheFirstLine)
-{
-    attachSays = QStringLiteral("following #ham (chat, as oper)");
-    ASSERT_TRUE(start());
-    ASSERT_TRUE(waitUntil([this] { return !window->Text1->text().isEmpty(); }));
-    EXPECT_EQ(window->Text1->text(), QStringLiteral(">!! chat host: following #ham (chat, as oper)\r\n"));
-    EXPECT_EQ(transcript(stateHome()), QByteArray(">!! chat host: following #ham (chat, as oper)\n"));
+    const QString expected = QStringLiteral(">!! chat host: following #ham\r\n"
+                                            ">!! chat host: #ham closed;\\x0dfollowing no conversation\r\nhola\r\n")
+        + mark(QStringLiteral("down\\x0d\\x0aEA1ABC<<hi"));
+    EXPECT_EQ(window->Text1->text(), expected);
+    EXPECT_EQ(transcript(stateHome()), QString(expected).replace(u"\r\n"_s, u"\n"_s).toUtf8());
 }
 
 } // namespace
