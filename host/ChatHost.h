@@ -13,6 +13,7 @@ class ChatHost : public QObject
 public:
     using CallsignDone = std::function<void(const std::optional<QString>& callsign)>;
     using SendDone = std::function<void(bool delivered)>;
+    using StatusDone = std::function<void(const QString& status)>;
 
     /// Longest text the chat takes in one SendChatText, in UTF-16 units.
     static constexpr qsizetype maxChatText = 32000;
@@ -31,6 +32,15 @@ public:
     /// did not take it (errorString() says why), and never after the ChatHost is destroyed.
     virtual void sendChatText(const QString& text, SendDone done) = 0;
 
+    /// Asks what the host says about itself for the operator now (which conversation it follows, or why it follows
+    /// none) without waiting. done runs later from the event loop, with an empty text when the host has nothing to
+    /// say or says no such things, and never after the ChatHost is destroyed.
+    virtual void requestStatus(StatusDone done)
+    {
+        QMetaObject::invokeMethod(
+            this, [done = std::move(done)] { done({}); }, Qt::QueuedConnection);
+    }
+
     /// Calls into a busy host wait up to 15 minutes and a busy host is not an error; set before each chat event.
     virtual void applyCallSettings() = 0;
 
@@ -40,6 +50,8 @@ public:
 signals:
     /// Chat text arrived; lines are separated by CR.
     void chatTextReceived(const QString& sText);
+    /// What the host says about itself has changed; the window shows it as a line of its own.
+    void statusChanged(const QString& status);
     /// The host is closing, or has gone away, or the bus to it is lost.
     void closing();
 

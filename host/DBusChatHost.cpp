@@ -63,6 +63,10 @@ DBusChatHost::DBusChatHost(const QDBusConnection& bus)
             emit chatTextReceived(sText);
     });
     connect(m_chat.get(), &OrgVerboltChatHostInterface::Closing, this, &DBusChatHost::endOnce);
+    connect(m_chat.get(), &OrgVerboltChatHostInterface::StatusChanged, this, [this](const QString& status) {
+        if (!m_closed)
+            emit statusChanged(status);
+    });
 
     // A host that dies says nothing; losing its name ends the program just as its closing would.
     auto* watcher = new QDBusServiceWatcher(serviceName, bus, QDBusServiceWatcher::WatchForUnregistration, this);
@@ -103,6 +107,19 @@ void DBusChatHost::sendChatText(const QString& text, SendDone done)
             call->deleteLater();
             done(!failed(call->error(), tr("The chat host did not take the text")));
         });
+}
+
+void DBusChatHost::requestStatus(StatusDone done)
+{
+    // Optional: a host without it has nothing to say, and that is no failure.
+    auto* watcher
+        = new QDBusPendingCallWatcher(m_chatProperties->Get(chatHostInterface, QStringLiteral("Status")), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [done = std::move(done)](QDBusPendingCallWatcher* call) {
+        call->deleteLater();
+        const QDBusPendingReply<QDBusVariant> reply = *call;
+        const QVariant said = reply.isError() ? QVariant() : reply.value().variant();
+        done(said.metaType() == QMetaType::fromType<QString>() ? said.toString() : QString());
+    });
 }
 
 void DBusChatHost::applyCallSettings()

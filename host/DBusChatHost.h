@@ -33,6 +33,7 @@ public:
     std::optional<QString> callsign() override;
     void requestCallsign(CallsignDone done) override;
     void sendChatText(const QString& text, SendDone done) override;
+    void requestStatus(StatusDone done) override;
     void applyCallSettings() override;
 
 private slots:

@@ -1,5 +1,7 @@
 #include "ConversationPane.h"
 
+#include "PaneText.h"
+
 #include <QScrollBar>
 #include <QTextCursor>
 
@@ -41,15 +43,16 @@ ConversationPane::ConversationPane(QWidget* parent)
 
 void ConversationPane::setText(const QString& text)
 {
-    m_text = text;
-    setPlainText(shownForm(text));
+    m_text = PaneText::escaped(text);
+    setPlainText(shownForm(m_text));
 }
 
 void ConversationPane::appendText(const QString& text)
 {
     // Every piece the flows add ends with a line end, so no CR LF pair is split between two pieces.
-    m_text.append(text);
-    const QString shown = shownForm(text);
+    const QString safe = PaneText::escaped(text);
+    m_text.append(safe);
+    const QString shown = shownForm(safe);
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(shown);

@@ -5,7 +5,7 @@
 
 /// The conversation pane. Keeps its text exactly as the flows build it (CR LF line ends, CR CR LF from the reply
 /// repair) and shows it as plain text, with CR LF, CR CR LF, a lone CR and a lone LF each one line break.
-/// The user can select and copy but not type.
+/// The user can select and copy but not type. Control characters never reach it raw (PaneText::escaped).
 class ConversationPane : public QPlainTextEdit
 {
     Q_OBJECT

@@ -8,6 +8,7 @@
 
 /// The conversation, kept on disk as it is shown: every piece the pane shows is appended, as shown, to a UTF-8 file of
 /// the day (YYYY-MM-DD.txt in the folder given) and flushed at once, so it survives the chat host quitting or a crash.
+/// Only the owner can read it: the folder is kept at mode 0700 and its files at 0600.
 class Transcript
 {
 public:
@@ -25,6 +26,8 @@ public:
     QString currentPath() const { return m_file.fileName(); }
 
 private:
+    bool openPrivately();
+
     QString m_folder;
     std::function<QDate()> m_today;
     QDate m_day;

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTime>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -28,6 +29,8 @@ struct WindowServices {
     std::function<QTime()> now;
     /// The local date, which names the day's transcript.
     std::function<QDate()> today;
+    /// A clock that never goes back, which spaces the answers to version probes; by default the steady clock.
+    std::function<std::chrono::milliseconds()> steadyClock;
     /// Ends the program at once with status 0; by default QCoreApplication::exit(0).
     std::function<void()> quit;
 };

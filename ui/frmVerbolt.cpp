@@ -2,10 +2,12 @@
 
 #include "DecodeHtml.h"
 #include "MessageBox.h"
+#include "PaneText.h"
 #include "ReadWriteIni.h"
 #include "ReplaceAll.h"
 #include "VersionRecord.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -30,8 +32,6 @@ const QString kLineEnd = QStringLiteral("\r\n");
 const QString kFailure = QStringLiteral("error");
 const QString kChooseLanguage = QStringLiteral("You have to choise a language to translate to.");
 const QString kNotTranslated = QStringLiteral("Could not translate the text, sorry");
-// What the pane shows in place of a translation that did not come.
-const QString kNotTranslatedMark = QStringLiteral("!! not translated: ");
 // Where the project's local translation service and statistics script listen unless the settings say otherwise.
 const QString kDefaultHost = QStringLiteral("127.0.0.1:2738");
 
@@ -102,17 +102,30 @@ QString repaired(const QString& result)
 // Quick answers should not make the pointer flicker; a wait this long shows.
 constexpr int kBusyPointerDelayMs = 250;
 
+// Chat texts that may wait for their translation; beyond it the oldest are shown untranslated.
+constexpr qsizetype kMaxWaitingChatTexts = 200;
+
+// A partner repeating the version probe gets one answer a minute, not a flood in the chat.
+constexpr std::chrono::minutes kVersionAnswerInterval(1);
+
 } // namespace
 
 frmVerbolt::frmVerbolt(WindowServices services, QWidget* parent)
     : QWidget(parent)
     , m_services(std::move(services))
+    , m_versionAnswers(kVersionAnswerInterval, [this] { return m_services.steadyClock(); })
     , m_iniPath(ReadWriteIni::settingsPath())
 {
     if (!m_services.now)
         m_services.now = [] { return QTime::currentTime(); };
     if (!m_services.today)
         m_services.today = [] { return QDate::currentDate(); };
+    if (!m_services.steadyClock) {
+        m_services.steadyClock = [] {
+            return std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now().time_since_epoch());
+        };
+    }
     createControls();
 
     Timer1 = new QTimer(this);
@@ -137,7 +150,11 @@ frmVerbolt::frmVerbolt(WindowServices services, QWidget* parent)
         move(screen->availableGeometry().center() - rect().center());
 }
 
-frmVerbolt::~frmVerbolt() = default;
+frmVerbolt::~frmVerbolt()
+{
+    // However the program ends, what is still on its way is kept.
+    m_flows.stop(tr("the program ended"));
+}
 
 void frmVerbolt::createControls()
 {
@@ -273,6 +290,7 @@ bool frmVerbolt::load()
         return attachFailed(why);
     connect(EchoLink.get(), &ChatHost::chatTextReceived, this, &frmVerbolt::EchoLink_ChatTextReceived);
     connect(EchoLink.get(), &ChatHost::closing, this, &frmVerbolt::EchoLink_Closing);
+    connect(EchoLink.get(), &ChatHost::statusChanged, this, &frmVerbolt::EchoLink_StatusChanged);
 
     const std::optional<QString> station = EchoLink->callsign();
     if (!station)
@@ -296,6 +314,7 @@ bool frmVerbolt::load()
         m_transcript = std::make_unique<Transcript>(Transcript::defaultFolder(), m_services.today);
         connect(Text1, &ConversationPane::appended, this, &frmVerbolt::keepInTranscript);
     }
+    EchoLink->requestStatus(live([this](const QString& status) { EchoLink_StatusChanged(status); }));
     m_ops.isOnline = m_services.isOnline;
     m_ops.serviceBase
         = QStringLiteral("http://") + m_serviceHost + QStringLiteral("/ajax/services/language/translate?");
@@ -404,7 +423,13 @@ void frmVerbolt::TranslateIt()
     // The line leaves the typing box at once, so that the operator can type the next one while it is on its way.
     const QString line = txtInput->text();
     txtInput->clear();
-    m_flows.enqueue([this, line] { translateLine(line); });
+    m_flows.enqueue([this, line] { translateLine(line); },
+        [this, line](const QString& why) { keepUnsent(Callsign + QStringLiteral(">>") + line + kLineEnd, why); });
+}
+
+void frmVerbolt::keepUnsent(const QString& shown, const QString& why)
+{
+    Text1->appendText(shown + PaneText::notSent(why));
 }
 
 void frmVerbolt::translateLine(const QString& line)
@@ -413,6 +438,7 @@ void frmVerbolt::translateLine(const QString& line)
         return translateTypedLine(line);
     EchoLink->requestCallsign(live([this, line](const std::optional<QString>& call) {
         Text1->appendText(call.value_or(QString()) + QStringLiteral(">>") + line + kLineEnd);
+        m_flows.setRunningDrop([this](const QString& why) { keepUnsent({}, why); });
         translateTypedLine(line);
     }));
 }
@@ -433,6 +459,10 @@ void frmVerbolt::translateTypedLine(const QString& line)
         sendToHost(result, live([this, line, result](bool delivered) {
             if (!delivered)
                 return endLine(line, false);
+            // Gone into the chat: only the pane's line for it is still to come.
+            m_flows.setRunningDrop([this, result](const QString&) {
+                Text1->appendText(Callsign + QStringLiteral(">< ") + result + kLineEnd);
+            });
             EchoLink->requestCallsign(live([this, line, result](const std::optional<QString>& call) {
                 Text1->appendText(call.value_or(QString()) + QStringLiteral(">< ") + result + kLineEnd);
                 endLine(line, true);
@@ -461,14 +491,18 @@ void frmVerbolt::giveBack(const QString& line)
 void frmVerbolt::EchoLink_ChatTextReceived(const QString& sText)
 {
     EchoLink->applyCallSettings();
-    QString text = sText;
+    // Control characters are shown escaped, in the pane and in what is translated alike.
+    QString text = PaneText::escaped(sText);
     const bool probe = text.contains(QStringLiteral("/ver/"));
     text = replaceAll(text, u"\r", kLineEnd);
     text = replaceAll(text, u">", u"<<");
     if (TimeStamp->value() == 1)
         text.prepend(stamp());
-    // Shown and translated after everything that arrived or was typed before it, never inside it.
-    m_flows.enqueue([this, probe, text] { receiveChatText(probe, text); });
+    // Shown and translated after everything that arrived or was typed before it, never inside it; shown untranslated
+    // when it cannot be.
+    m_flows.enqueueSheddable([this, probe, text] { receiveChatText(probe, text); },
+        [this, text](const QString& why) { Text1->appendText(text + kLineEnd + PaneText::notTranslated(why)); },
+        kMaxWaitingChatTexts, tr("more than %1 chat texts were waiting for a translation").arg(kMaxWaitingChatTexts));
 }
 
 void frmVerbolt::receiveChatText(bool probe, const QString& shown)
@@ -477,7 +511,7 @@ void frmVerbolt::receiveChatText(bool probe, const QString& shown)
         sText2 = shown;
         TranslateIt2();
     };
-    if (!probe)
+    if (!probe || !m_versionAnswers.take())
         return show();
     // Answered before the probe is shown, whether or not the host takes the answer.
     sendToHost(versionReply(), live([show](bool) { show(); }));
@@ -486,6 +520,7 @@ void frmVerbolt::receiveChatText(bool probe, const QString& shown)
 void frmVerbolt::TranslateIt2()
 {
     Text1->appendText(sText2 + kLineEnd);
+    m_flows.setRunningDrop([this](const QString& why) { Text1->appendText(PaneText::notTranslated(why)); });
     sText2 = replaceAll(sText2, u"<<", u"~");
     const QString sent = sText2;
 
@@ -495,8 +530,11 @@ void frmVerbolt::TranslateIt2()
         return m_flows.finish();
     }
     translate(sent, comLan->currentText(), own, live([this, sent](const Translation& translation) {
-        if (judge(translation, sent))
-            Text1->appendText(replaceAll(repaired(translation.result), u"~", u"<< ") + kLineEnd);
+        // A translation of a partner's text holds no '>' either: the lines that do are the program's own.
+        if (judge(translation, sent)) {
+            const QString shown = replaceAll(repaired(translation.result), u">", u"<<");
+            Text1->appendText(replaceAll(shown, u"~", u"<< ") + kLineEnd);
+        }
         Text1->moveCaretToEnd();
         m_flows.finish();
     }));
@@ -504,7 +542,8 @@ void frmVerbolt::TranslateIt2()
 
 void frmVerbolt::keepInTranscript(const QString& shown)
 {
-    if (m_transcript->append(shown) || std::exchange(m_transcriptFailed, true))
+    // Once the program is ending no one is left to read a notice.
+    if (m_transcript->append(shown) || std::exchange(m_transcriptFailed, true) || m_flows.isStopped())
         return;
     notice(
         tr("The conversation cannot be kept in %1: %2").arg(m_transcript->currentPath(), m_transcript->errorString()));
@@ -558,7 +597,7 @@ bool frmVerbolt::judge(const Translation& translation, const QString& sent)
         reason = translation.result == sent ? tr("the translation service gave the text back unchanged")
                                             : tr("the translation service answered \u201c%1\u201d").arg(kFailure);
     }
-    Text1->appendText(kNotTranslatedMark + reason + kLineEnd);
+    Text1->appendText(PaneText::notTranslated(reason));
     // While the same cause keeps failing, the pane says so line by line; only a new cause opens a notice.
     if (reason == m_lastFailure)
         return false;
@@ -591,14 +630,27 @@ void frmVerbolt::hostRefused(const QString& why)
                          : tr("The text did not reach the chat host: %1").arg(why));
 }
 
+void frmVerbolt::EchoLink_StatusChanged(const QString& status)
+{
+    // The answer asked for at start can come after a change it already holds.
+    if (!status.isEmpty() && std::exchange(m_hostStatus, status) != status)
+        Text1->appendText(PaneText::fromHost(status));
+}
+
 void frmVerbolt::EchoLink_Closing()
 {
-    // Ends at once, whatever is waiting; nothing is saved.
-    m_flows.stop();
+    // Ends at once; what waits is kept in the pane and the transcript as it came, and nothing is saved.
+    m_flows.stop(tr("the chat host closed"));
     if (m_services.quit)
         m_services.quit();
     else
         QCoreApplication::exit(0);
+}
+
+void frmVerbolt::closeEvent(QCloseEvent* event)
+{
+    m_flows.stop(tr("the window was closed"));
+    QWidget::closeEvent(event);
 }
 
 void frmVerbolt::changeEvent(QEvent* event)

@@ -3,6 +3,7 @@
 #include "ConversationPane.h"
 #include "FlowQueue.h"
 #include "LanguageCombo.h"
+#include "RateLimit.h"
 #include "Transcript.h"
 #include "TriStateCheckBox.h"
 #include "WindowServices.h"
@@ -32,7 +33,7 @@ public:
     /// host could not be attached, which a notice has reported, or the host closed meanwhile).
     bool load();
 
-    /// True once the chat host has announced that it is closing.
+    /// True once the chat host has announced that it is closing (or the window has closed).
     bool hostClosed() const { return m_flows.isStopped(); }
 
     /// True while a chat text or a typed line is being handled or waits to be.
@@ -93,8 +94,11 @@ public slots:
     void cmdTrans_Click();
     void EchoLink_ChatTextReceived(const QString& sText);
     void EchoLink_Closing();
+    /// Shows what the chat host says about itself as the program's own line.
+    void EchoLink_StatusChanged(const QString& status);
 
 protected:
+    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
 
@@ -120,6 +124,7 @@ private:
     void translateTypedLine(const QString& line);
     void endLine(const QString& line, bool sent);
     void giveBack(const QString& line);
+    void keepUnsent(const QString& shown, const QString& why);
     void receiveChatText(bool probe, const QString& shown);
 
     void keepInTranscript(const QString& shown);
@@ -143,12 +148,15 @@ private:
     WindowServices m_services;
     modGoogleTranslate::TranslateOps m_ops;
     FlowQueue m_flows;
+    RateLimit m_versionAnswers;
     QTimer m_busyPointer;
     QString m_iniPath;
     QString m_serviceHost;
     QString m_statsHost;
     /// Why the last translation failed, until one succeeds: the same cause again opens no new notice.
     QString m_lastFailure;
+    /// What the chat host last said about itself, shown once.
+    QString m_hostStatus;
     std::unique_ptr<Transcript> m_transcript;
     bool m_transcriptFailed = false;
 };

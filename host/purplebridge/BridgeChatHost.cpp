@@ -10,6 +10,11 @@ BridgeChatHost::BridgeChatHost(PurpleBridge& bridge, const QDBusObjectPath& stat
     , m_stationInfo(stationInfo)
 { }
 
+QString BridgeChatHost::status() const
+{
+    return m_bridge.status();
+}
+
 void BridgeChatHost::SendChatText(const QString& text)
 {
     QString why;

@@ -49,7 +49,7 @@ void PurpleBridge::start()
     if (!m_wanted.isEmpty())
         follow(m_wanted);
     else
-        followMostRecent();
+        followFront();
 }
 
 void PurpleBridge::follow(const QString& name)
@@ -62,9 +62,9 @@ void PurpleBridge::follow(const QString& name)
     m_wanted = name;
     const std::optional<PurpleClient::Conversation> current = m_followed ? info(m_followed) : std::nullopt;
     if (current)
-        emit notice(tr("%1 is not open; still following %2 until it opens").arg(name, describe(*current)));
+        say(tr("%1 is not open; still following %2 until it opens").arg(name, describe(*current)));
     else
-        emit notice(tr("waiting for the conversation %1 to open").arg(name));
+        say(tr("waiting for the conversation %1 to open").arg(name));
 }
 
 QString PurpleBridge::callsign()
@@ -91,11 +91,16 @@ bool PurpleBridge::sendChatText(const QString& text, QString* why)
     }
     const std::optional<PurpleClient::Conversation> current = m_followed ? info(m_followed) : std::nullopt;
     if (!current) {
-        *why = m_wanted.isEmpty() ? tr("no conversation is open in the chat program")
-                                  : tr("the conversation %1 is not open yet").arg(m_wanted);
+        if (!m_wanted.isEmpty())
+            *why = tr("the conversation %1 is not open yet").arg(m_wanted);
+        else if (!m_closed.isEmpty())
+            *why = tr("the conversation %1 has closed and no other is followed (verbolt-purple --conversation NAME "
+                      "follows one)")
+                       .arg(m_closed);
+        else
+            *why = tr("no conversation is open in the chat program");
         return false;
     }
-    touch(current->id);
     return m_purple.send(*current, plainToMarkup(text), why);
 }
 
@@ -120,11 +125,10 @@ void PurpleBridge::onCreated(int id)
     const std::optional<PurpleClient::Conversation> created = info(id);
     if (!created)
         return;
-    touch(id);
     if (!m_wanted.isEmpty() && sameName(created->name, m_wanted)) {
         m_wanted.clear();
         followConversation(*created);
-    } else if (!m_followed && m_wanted.isEmpty()) {
+    } else if (!m_chosen && m_wanted.isEmpty()) {
         followConversation(*created);
     }
     if (created->kind != PurpleClient::Kind::Im)
@@ -150,12 +154,15 @@ void PurpleBridge::onDeleting(int id)
     const QString name = known != m_known.end() ? known->second.name : QString::number(id);
     if (known != m_known.end())
         m_known.erase(known);
-    std::erase(m_recent, id);
     if (id != m_followed)
         return;
+    // Never another by itself: the operator's next line would go to whoever is there.
     m_followed = 0;
-    emit notice(tr("%1 closed").arg(name));
-    followMostRecent(id);
+    m_closed = name;
+    if (!m_wanted.isEmpty())
+        say(tr("%1 closed; following no conversation until %2 opens").arg(name, m_wanted));
+    else
+        say(tr("%1 closed; following no conversation (verbolt-purple --conversation NAME follows one)").arg(name));
 }
 
 void PurpleBridge::onEnded(const QString& why)
@@ -168,9 +175,8 @@ void PurpleBridge::onEnded(const QString& why)
 void PurpleBridge::deliver(
     const PurpleClient::Conversation& conversation, const QString& sender, const QString& markup, uint flags)
 {
-    touch(conversation.id);
-    // Nothing followed and nothing asked for: the first conversation with something going on is followed.
-    if (!m_followed && m_wanted.isEmpty())
+    // Nothing followed yet and nothing asked for: the first conversation with something going on is followed.
+    if (!m_chosen && m_wanted.isEmpty())
         followConversation(conversation);
     if (conversation.id != m_followed || (flags & kNotFromPartner))
         return;
@@ -206,36 +212,31 @@ std::optional<PurpleClient::Conversation> PurpleBridge::find(const QString& name
     return std::nullopt;
 }
 
-void PurpleBridge::touch(int id)
-{
-    std::erase(m_recent, id);
-    m_recent.insert(m_recent.begin(), id);
-}
-
 void PurpleBridge::followConversation(const PurpleClient::Conversation& conversation)
 {
     if (conversation.id == m_followed)
         return;
     m_followed = conversation.id;
-    emit notice(tr("following %1").arg(describe(conversation)));
+    m_chosen = true;
+    m_closed.clear();
+    say(tr("following %1").arg(describe(conversation)));
 }
 
-void PurpleBridge::followMostRecent(int closing)
+void PurpleBridge::followFront()
 {
-    // What went on since the start comes first; before that, what the chat program shows in front, else the
-    // newest conversation.
-    for (const int id : m_recent) {
-        if (const std::optional<PurpleClient::Conversation> candidate = info(id))
-            return followConversation(*candidate);
-    }
     std::vector<int> open = m_purple.conversations();
-    std::erase(open, closing);
     std::stable_partition(open.begin(), open.end(), [this](int id) { return m_purple.hasFocus(id); });
     for (const int id : open) {
         if (const std::optional<PurpleClient::Conversation> candidate = info(id))
             return followConversation(*candidate);
     }
-    emit notice(tr("no conversation is open; following the first one that becomes active"));
+    say(tr("no conversation is open; following the first one that becomes active"));
+}
+
+void PurpleBridge::say(const QString& text)
+{
+    m_status = text;
+    emit notice(text);
 }
 
 QString PurpleBridge::describe(const PurpleClient::Conversation& conversation)

@@ -11,13 +11,15 @@
 #include <vector>
 
 /// Follows one conversation of a libpurple program and turns it into chat host texts: partners' messages there
-/// come out as "NICK>text" in plain text, and texts sent go into it as markup that reads literally.
+/// come out as "NICK>text" in plain text, and texts sent go into it as markup that reads literally. It never switches
+/// by itself: it follows the conversation asked for, or else the first one it is shown, and when that one closes it
+/// follows none until told which.
 class PurpleBridge : public QObject
 {
     Q_OBJECT
 public:
     struct Options {
-        /// The conversation to follow (a channel, a buddy); empty for the most recently active one.
+        /// The conversation to follow (a channel, a buddy); empty for the one the program shows in front.
         QString conversation;
         /// The operator's name to give out; empty for the one the conversation shows.
         QString callsign;
@@ -25,7 +27,8 @@ public:
 
     PurpleBridge(PurpleClient& purple, const Options& options, QObject* parent = nullptr);
 
-    /// Picks the first conversation to follow; says which through notice().
+    /// Picks the conversation to follow: the one asked for, else the one in front, else the newest, else the first that
+    /// becomes active; says which through notice().
     void start();
     /// Follows the named conversation: at once if it is open, else as soon as it opens.
     void follow(const QString& name);
@@ -37,6 +40,8 @@ public:
 
     /// The followed conversation, 0 for none.
     int followed() const { return m_followed; }
+    /// What the bridge last said about itself through notice().
+    QString status() const { return m_status; }
 
 signals:
     /// A partner's message in the followed conversation, as "NICK>text" with lines separated by CR.
@@ -63,20 +68,22 @@ private:
         const PurpleClient::Conversation& conversation, const QString& sender, const QString& markup, uint flags);
     std::optional<PurpleClient::Conversation> info(int id);
     std::optional<PurpleClient::Conversation> find(const QString& name);
-    void touch(int id);
     void followConversation(const PurpleClient::Conversation& conversation);
-    // Follows the most recently active conversation other than one that is closing.
-    void followMostRecent(int closing = 0);
+    void followFront();
     QString describe(const PurpleClient::Conversation& conversation);
+    void say(const QString& text);
 
     PurpleClient& m_purple;
     QString m_callsign;
     QString m_wanted;
     int m_followed = 0;
+    // Once a conversation has been followed, none is taken up without being asked for.
+    bool m_chosen = false;
+    // The followed conversation that closed, while none is followed since.
+    QString m_closed;
+    QString m_status;
     bool m_ended = false;
     std::map<int, PurpleClient::Conversation> m_known;
-    // Conversations with something going on since the start, the most recent first.
-    std::vector<int> m_recent;
     // First messages of new IMs, until their conversation is created.
     std::deque<FirstMessage> m_firstMessages;
 };

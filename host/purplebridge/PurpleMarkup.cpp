@@ -74,12 +74,18 @@ QString markupToPlain(const QString& markup)
 {
     QString plain;
     plain.reserve(markup.size());
+    // Where the next '>' is, looked up once per tag rather than once per '<': a run of lone '<' stays linear.
+    qsizetype close = -1;
+    bool noMoreClose = false;
     for (qsizetype i = 0; i < markup.size(); ++i) {
         const QChar c = markup[i];
         if (c == u'<') {
-            const qsizetype close = markup.indexOf(u'>', i + 1);
+            if (!noMoreClose && close <= i) {
+                close = markup.indexOf(u'>', i + 1);
+                noMoreClose = close < 0;
+            }
             // A lone '<' is text; libpurple itself never writes one.
-            if (close < 0) {
+            if (noMoreClose) {
                 plain += c;
                 continue;
             }
@@ -87,16 +93,16 @@ QString markupToPlain(const QString& markup)
                 plain += u'\r';
             i = close;
         } else if (c == u'&') {
-            const qsizetype semicolon = markup.indexOf(u';', i + 1);
-            const std::optional<QString> decoded = semicolon > i && semicolon - i <= kMaxEntityLength
-                ? entityText(QStringView(markup).mid(i + 1, semicolon - i - 1))
-                : std::nullopt;
+            // Only as far as the longest entity: a run of bare '&' stays linear.
+            const qsizetype semicolon = QStringView(markup).mid(i + 1, kMaxEntityLength).indexOf(u';');
+            const std::optional<QString> decoded
+                = semicolon >= 0 ? entityText(QStringView(markup).mid(i + 1, semicolon)) : std::nullopt;
             if (!decoded) {
                 plain += c;
                 continue;
             }
             plain += *decoded;
-            i = semicolon;
+            i += semicolon + 1;
         } else if (c == u'\r' || c == u'\n') {
             plain += u'\r';
             if (c == u'\r' && i + 1 < markup.size() && markup[i + 1] == u'\n')

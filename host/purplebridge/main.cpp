@@ -56,9 +56,10 @@ int main(int argc, char** argv)
     parser.setApplicationDescription(QStringLiteral(
         "A chat host for Verbolt on the session bus (name org.verbolt.ChatHost) that bridges one conversation of a\n"
         "running Pidgin or Finch: partners' messages there reach Verbolt, and what Verbolt sends goes into it.\n"
-        "It follows the conversation given with --conversation, else the most recently active one, and says on\n"
-        "standard error which one; when that conversation closes it follows the next active one. Started again with\n"
-        "--conversation while a bridge runs, it makes the running bridge follow that conversation and ends.\n"
+        "It follows the conversation given with --conversation, else the one the chat program shows in front, and\n"
+        "says which one on standard error and in Verbolt's window. It never switches by itself: when that\n"
+        "conversation closes it follows none, says so, and refuses texts until told which to follow. Started again\n"
+        "with --conversation while a bridge runs, it makes the running bridge follow that conversation and ends.\n"
         "When the chat program quits or goes away, the host closes and Verbolt ends."));
     parser.addHelpOption();
     parser.addVersionOption();
@@ -103,6 +104,8 @@ int main(int argc, char** argv)
     new StationInfoAdaptor(&station);
     new ChatHostAdaptor(&chat);
     QObject::connect(&bridge, &PurpleBridge::notice, &app, say);
+    // Said in the window too, which shows it as a line of its own.
+    QObject::connect(&bridge, &PurpleBridge::notice, &chat, &BridgeChatHost::raiseStatus);
     QObject::connect(&bridge, &PurpleBridge::chatTextReceived, &chat, &BridgeChatHost::raiseChatText);
 
     // The objects are in place before the name is taken, so whoever sees the name can use them.

@@ -114,29 +114,48 @@ TEST_F(Bridge, AtStartFollowsTheConversationInFrontElseTheNewest)
     EXPECT_EQ(unfocused.followed(), newest);
 }
 
-TEST_F(Bridge, WhenTheFollowedConversationClosesTheMostRecentlyActiveIsNext)
+// Following another by itself would send the operator's next line to a stranger.
+TEST_F(Bridge, WhenTheFollowedConversationClosesNoneIsFollowedUntilAsked)
 {
     const int ham = m_purple.open(Kind::Chat, u"#ham"_s);
     const int juan = m_purple.open(Kind::Im, u"juan"_s);
-    const int ana = m_purple.open(Kind::Im, u"ana"_s);
     start({u"#ham"_s, {}});
-    m_purple.receive(ana, u"ana"_s, u"x"_s);
     m_purple.receive(juan, u"juan"_s, u"y"_s);
-    EXPECT_TRUE(raised.empty());
 
     m_purple.close(ham);
+    EXPECT_EQ(bridge().followed(), 0);
+    const QString closed = u"#ham closed; following no conversation (verbolt-purple --conversation NAME follows one)"_s;
+    EXPECT_EQ(notices.back(), closed);
+    EXPECT_EQ(bridge().status(), closed);
+
+    // Neither a message elsewhere nor a conversation that opens is taken up; a text is refused and says why.
+    m_purple.receive(juan, u"juan"_s, u"hola"_s);
+    const int carlos = m_purple.create(Kind::Im, u"carlos"_s);
+    m_purple.receive(carlos, u"carlos"_s, u"hola"_s);
+    EXPECT_EQ(bridge().followed(), 0);
+    EXPECT_TRUE(raised.empty());
+    QString why;
+    EXPECT_FALSE(bridge().sendChatText(u"hello"_s, &why));
+    EXPECT_EQ(why,
+        u"the conversation #ham has closed and no other is followed (verbolt-purple --conversation NAME follows one)"_s);
+    EXPECT_TRUE(m_purple.sent.empty());
+
+    // Asked for, one is followed again.
+    bridge().follow(u"juan"_s);
     EXPECT_EQ(bridge().followed(), juan);
-    m_purple.close(juan);
+    EXPECT_EQ(bridge().status(), u"following juan (private conversation, as oper@irc.example.net)"_s);
+    EXPECT_TRUE(bridge().sendChatText(u"hello"_s, &why)) << why;
+}
+
+TEST_F(Bridge, WithoutAConversationOpenTheFirstActiveIsFollowedOnceOnly)
+{
+    start();
+    EXPECT_EQ(bridge().status(), u"no conversation is open; following the first one that becomes active"_s);
+    const int ana = m_purple.create(Kind::Im, u"ana"_s);
     EXPECT_EQ(bridge().followed(), ana);
     m_purple.close(ana);
+    m_purple.create(Kind::Im, u"carlos"_s);
     EXPECT_EQ(bridge().followed(), 0);
-    EXPECT_EQ(notices.back(), u"no conversation is open; following the first one that becomes active"_s);
-
-    // Then the first with something going on.
-    const int carlos = m_purple.open(Kind::Im, u"carlos"_s);
-    m_purple.receive(carlos, u"carlos"_s, u"hola"_s);
-    EXPECT_EQ(bridge().followed(), carlos);
-    EXPECT_EQ(raised, std::vector<QString>{u"carlos>hola"_s});
 }
 
 struct CallsignCase {

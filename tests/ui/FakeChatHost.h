@@ -21,6 +21,8 @@ public:
     QStringList sent;
     int callSettingsApplied = 0;
     int callsignReads = 0;
+    // What the host says about itself.
+    QString said;
     // Runs on every call, named; lets a test see the order of calls.
     std::function<void(const QString&)> onCall;
 
@@ -51,6 +53,17 @@ public:
         });
         if (!holdSends)
             QTimer::singleShot(0, this, [this] { releaseSends(); });
+    }
+
+    void requestStatus(StatusDone done) override
+    {
+        QTimer::singleShot(0, this, [this, done] { done(said); });
+    }
+
+    void say(const QString& text)
+    {
+        said = text;
+        emit statusChanged(text);
     }
 
     void applyCallSettings() override

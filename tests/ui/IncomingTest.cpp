@@ -41,7 +41,7 @@ const IncomingCase kCases[] = {
         {notTranslated(kNoTranslation)}, {"hola"}, {}},
     {"autoOwnLanguage", "hola", 0, "Klingon", "x", "hola\r\n" + mark(kKlingon), {kAuto, notTranslated(kKlingon)}, {},
         {}},
-    {"markupStaysText", "<img src=x>", 0, "English", "&lt;b&gt;", "<img src=x<<\r\n<b>\r\n", {}, {"<img src=x~"}, {}},
+    {"markupStaysText", "<img src=x>", 0, "English", "&lt;b&gt;", "<img src=x<<\r\n<b<<\r\n", {}, {"<img src=x~"}, {}},
     {"versionProbe", "CALL>my /ver/?", 0, "English", "CALL~mi /ver/?", "CALL<<my /ver/?\r\nCALL<< mi /ver/?\r\n", {},
         {"CALL~my /ver/?"}, {kVersionReply}},
     {"probeIsCaseSensitive", "/VER/", 0, "English", "/ver/", "/VER/\r\n/ver/\r\n", {}, {"/VER/"}, {}},
@@ -72,18 +72,24 @@ TEST_P(Incoming, ChatText)
 
 INSTANTIATE_TEST_SUITE_P(Cases, Incoming, ::testing::ValuesIn(kCases), CaseName());
 
-TEST_F(UiFixture, CallSettingsComeFirstAndTheProbeIsAnsweredEveryTime)
+TEST_F(UiFixture, CallSettingsComeFirstAndTheProbeIsAnsweredOnceAMinute)
 {
     translate = [](const QString& text) { return text.toUpper(); };
     startWith(QStringLiteral("English"), QStringLiteral("German"));
 
-    host->receive(QStringLiteral("/ver/"));
-    host->receive(QStringLiteral("again /ver/"));
+    // Each probe at the moment its turn comes; a thousand at once get one answer.
+    for (int i = 0; i < 1000; ++i)
+        host->receive(QStringLiteral("/ver/"));
     settle();
+    for (const int seconds : {59, 60, 61, 120}) {
+        steady = std::chrono::seconds(seconds);
+        host->receive(QStringLiteral("again /ver/"));
+        settle();
+    }
 
-    EXPECT_EQ(calls, (QStringList{"applyCallSettings", "send", "applyCallSettings", "send"}));
-    EXPECT_EQ(host->sent, (QStringList{kVersionReply, kVersionReply}));
-    EXPECT_EQ(host->callSettingsApplied, 2);
+    EXPECT_EQ(calls.mid(0, 3), (QStringList{"applyCallSettings", "send", "applyCallSettings"}));
+    EXPECT_EQ(host->sent, QStringList(3, kVersionReply)); // at 0, 60 and 120 s
+    EXPECT_EQ(host->callSettingsApplied, 1004);
 }
 
 TEST_F(UiFixture, ProbeReplyTheHostRefusesIsReportedAndTheTextStillShown)
@@ -141,20 +147,32 @@ TEST_F(UiFixture, ChatTextArrivingOnANoticeWaitsForItsTurn)
     EXPECT_EQ(notices, QStringList{notTranslated(kUnchanged)});
 }
 
-TEST_F(UiFixture, ABurstOfChatTextIsShownWholeAndInOrder)
+TEST_F(UiFixture, ABurstOfChatTextIsShownWholeTheOldestUntranslatedBeyondTheBound)
 {
     translate = [](const QString& text) { return QStringLiteral("T") + text; };
     startWith(QStringLiteral("English"), QStringLiteral("German"));
+    window->txtInput->setText(QStringLiteral("typed"));
     constexpr int lines = 10000;
-    QString expected;
+    constexpr int bound = 200;
+    const QString shed = mark(QStringLiteral("more than 200 chat texts were waiting for a translation"));
+    // 0 is on its way at once; 1 .. 9799 are shed as the newer ones come; the typed line in between keeps its turn.
+    QString expected = QStringLiteral("0\r\n");
     for (int i = 0; i < lines; ++i) {
         host->receive(QString::number(i));
-        expected += QString::number(i) + QStringLiteral("\r\nT") + QString::number(i) + QStringLiteral("\r\n");
+        if (i == 5)
+            pressEnter();
+        if (i >= 1 && i < lines - bound)
+            expected += QString::number(i) + QStringLiteral("\r\n") + shed;
     }
+    EXPECT_EQ(window->Text1->text(), expected);
+    expected += QStringLiteral("T0\r\nEA1XYZ>< Ttyped\r\n");
+    for (int i = lines - bound; i < lines; ++i)
+        expected += QString::number(i) + QStringLiteral("\r\nT") + QString::number(i) + QStringLiteral("\r\n");
     ASSERT_TRUE(waitUntil([this] { return !window->isBusy(); }, std::chrono::minutes(5)));
 
     EXPECT_EQ(window->Text1->text(), expected);
-    EXPECT_EQ(asked.size(), lines);
+    EXPECT_EQ(asked.size(), bound + 2);
+    EXPECT_TRUE(notices.isEmpty()) << notices.join(u'\n');
 }
 
 struct FailureRun {
@@ -248,10 +266,36 @@ TEST_F(UiFixture, ClosingWhileATranslationWaitsEndsEverything)
     fetcher->release();
     QCoreApplication::processEvents();
 
+    // Everything still on its way is kept as it came, marked: nothing received is lost.
+    const QString closed = QStringLiteral("the chat host closed");
     EXPECT_EQ(quits, 1);
-    EXPECT_EQ(window->Text1->text(), QStringLiteral("waiting\r\n"));
+    EXPECT_EQ(window->Text1->text(),
+        QStringLiteral("waiting\r\n") + mark(closed) + QStringLiteral("queued\r\n") + mark(closed)
+            + QStringLiteral("EA1XYZ>>typed\r\n>!! not sent: the chat host closed\r\n"));
     EXPECT_TRUE(host->sent.isEmpty());
     EXPECT_TRUE(notices.isEmpty());
+}
+
+TEST_F(UiFixture, ClosingKeepsEachFlowAsFarAsItGot)
+{
+    // A probe whose answer the host holds (not shown yet), and a typed line already sent (shown, its line not yet).
+    translate = [](const QString& text) { return text.toUpper(); };
+    startWith(QStringLiteral("English"), QStringLiteral("German"), 1);
+    host->holdSends = true;
+    host->receive(QStringLiteral("CALL>/ver/"));
+    ASSERT_TRUE(waitUntil([this] { return host->heldSends() == 1; }));
+    window->close();
+    EXPECT_EQ(window->Text1->text(), QStringLiteral("CALL<</ver/\r\n") + mark(QStringLiteral("the window was closed")));
+
+    startWith(QStringLiteral("English"), QStringLiteral("German"), 1);
+    host->holdSends = true;
+    window->txtInput->setText(QStringLiteral("hello"));
+    pressEnter();
+    ASSERT_TRUE(waitUntil([this] { return host->heldSends() == 1; }));
+    host->releaseSends();
+    host->close();
+    EXPECT_EQ(window->Text1->text(), QStringLiteral("EA1XYZ>>hello\r\nEA1XYZ>< HELLO\r\n"));
+    EXPECT_EQ(host->sent, QStringList{QStringLiteral("HELLO")});
 }
 
 } // namespace

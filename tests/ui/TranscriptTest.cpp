@@ -38,9 +38,34 @@ TEST_F(TranscriptFile, KeepsWhatThePaneShowsDayByDayAndOutlivesClearingIt)
 
     EXPECT_EQ(contents(dayFile("2026-12-08")),
         QByteArray("EA1XYZ>>hello\nEA1XYZ>< hello!\nEA1ABC<<a\nb\nEA1ABC<< x\ny\n73\n")
-            + "!! not translated: the translation service gave the text back unchanged\n");
+            + ">!! not translated: the translation service gave the text back unchanged\n");
     EXPECT_EQ(contents(dayFile("2026-12-09")), QByteArray("next day\nnext day!\n"));
     EXPECT_TRUE(notices.size() == 1) << notices.join(u'\n');
+}
+
+// Modes as the owner sees them; 0755 and 0644 are what an older run left.
+QFile::Permissions mode(const QString& path)
+{
+    return QFileInfo(path).permissions() & ~QFile::Permissions(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+}
+
+TEST_F(TranscriptFile, IsTheOwnersAloneNewOrLeftOpenByAnOlderRun)
+{
+    const QString folder = stateHome() + QStringLiteral("/verbolt");
+    for (const bool older : {false, true}) {
+        if (older) {
+            ASSERT_TRUE(QFile::setPermissions(folder, QFile::Permissions(0x7755)));
+            ASSERT_TRUE(QFile::setPermissions(dayFile("2026-12-08"), QFile::Permissions(0x6644)));
+        }
+        translate = [](const QString& text) { return text + u'!'; };
+        startWith(QStringLiteral("English"), QStringLiteral("German"));
+        host->receive(QStringLiteral("hola"));
+        settle();
+        EXPECT_EQ(mode(folder), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner) << older;
+        EXPECT_EQ(mode(dayFile("2026-12-08")), QFile::ReadOwner | QFile::WriteOwner) << older;
+    }
+    EXPECT_EQ(contents(dayFile("2026-12-08")), QByteArray("hola\nhola!\nhola\nhola!\n"));
+    EXPECT_TRUE(notices.isEmpty()) << notices.join(u'\n');
 }
 
 TEST_F(TranscriptFile, IsNotKeptWhenTurnedOff)

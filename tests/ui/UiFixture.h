@@ -41,7 +41,7 @@ inline QString notTranslated(const QString& reason)
 /// The pane's line in place of a translation that failed for reason.
 inline QString mark(const QString& reason)
 {
-    return QStringLiteral("!! not translated: ") + reason + QStringLiteral("\r\n");
+    return QStringLiteral(">!! not translated: ") + reason + QStringLiteral("\r\n");
 }
 
 struct ReportCall {
@@ -106,6 +106,7 @@ protected:
             }
             auto created = std::make_unique<FakeChatHost>();
             created->station = startStation;
+            created->said = attachSays;
             created->onCall = [this](const QString& call) { calls.append(call); };
             host = created.get();
             return created;
@@ -128,6 +129,7 @@ protected:
         };
         s.now = [this] { return clock; };
         s.today = [this] { return date; };
+        s.steadyClock = [this] { return steady; };
         s.quit = [this] { ++quits; };
         return s;
     }
@@ -184,9 +186,11 @@ protected:
     QString attachError;
     PageResult pageFailure;
     std::optional<QString> startStation = QStringLiteral("EA1XYZ");
+    QString attachSays;
     bool online = true;
     QTime clock = QTime(14, 5);
     QDate date = QDate(2026, 12, 8);
+    std::chrono::milliseconds steady{0};
     std::function<std::optional<QString>(const QString& text)> translate;
     std::function<void(const QString& text)> onNotice;
     std::function<void()> onReport;

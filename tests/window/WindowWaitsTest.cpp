@@ -7,6 +7,7 @@
 #include "QtPrinters.h"
 #include "frmVerbolt.h"
 
+#include <QDir>
 #include <QKeyEvent>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -202,7 +203,35 @@ TEST_F(WindowWaits, TheHostLeavingDuringAWaitEndsTheProgram)
     ASSERT_TRUE(waitUntil([&] { return quits > 0; }));
     service.answer(QStringLiteral("hello"));
     QCoreApplication::processEvents();
-    EXPECT_EQ(window->Text1->text(), QStringLiteral("EA1ABC<<hola\r\n"));
+    EXPECT_EQ(window->Text1->text(), QStringLiteral("EA1ABC<<hola\r\n>!! not translated: the chat host closed\r\n"));
+}
+
+TEST_F(WindowWaits, TheHostLeavingWithLinesWaitingKeepsEveryOneInTheTranscript)
+{
+    ASSERT_NO_FATAL_FAILURE(startWindow());
+    // A typed line on its way to a service that does not answer, and five partner lines behind it; one carries a
+    // terminal title sequence and a right-to-left override.
+    window->txtInput->setText(QStringLiteral("Good morning"));
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QCoreApplication::sendEvent(window->txtInput, &enter);
+    ASSERT_TRUE(waitUntil([&] { return service.waiting() == 1; }));
+    host.write("EA1ABC>uno\nEA1ABC>dos \x1b]0;x\x07\xe2\x80\xae\nEA1ABC>tres\nEA1ABC>cuatro\nEA1ABC>cinco\n");
+
+    host.closeInput();
+    ASSERT_TRUE(waitUntil([&] { return quits > 0; }));
+
+    const QDir folder(m_config.filePath(QStringLiteral("verbolt")));
+    const QStringList days = folder.entryList({QStringLiteral("*.txt")}, QDir::Files);
+    ASSERT_EQ(days.size(), 1);
+    QFile file(folder.filePath(days[0]));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray mark = ">!! not translated: the chat host closed\n";
+    // The bus keeps the order: the five texts reached the window before the host's closing did.
+    EXPECT_EQ(file.readAll(),
+        "EA1ABC>>Good morning\n>!! not sent: the chat host closed\nEA1ABC<<uno\n" + mark
+            + "EA1ABC<<dos \\x1b]0;x\\x07\\u202e\n" + mark + "EA1ABC<<tres\n" + mark + "EA1ABC<<cuatro\n" + mark
+            + "EA1ABC<<cinco\n" + mark);
+    EXPECT_EQ(service.waiting(), 1);
 }
 
 } // namespace
