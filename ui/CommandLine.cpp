@@ -6,6 +6,7 @@
 
 CommandLine::Answer CommandLine::read(const QStringList& arguments)
 {
+    Answer answer;
     for (const QString& argument : arguments) {
         if (argument == u"--")
             break;
@@ -14,16 +15,20 @@ CommandLine::Answer CommandLine::read(const QStringList& arguments)
             return {0, helpText()};
         if (argument == u"-v" || argument == u"--version")
             return {0, versionText()};
+        if (argument == u"--engines")
+            answer.engines = true;
     }
-    return {};
+    return answer;
 }
 
-std::optional<int> CommandLine::handle(int argc, char** argv)
+std::optional<int> CommandLine::handle(int argc, char** argv, Answer* asked)
 {
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const Answer answer = read(arguments);
+    if (asked)
+        *asked = answer;
     if (!answer.exitCode)
         return std::nullopt;
     std::fwrite(answer.out.constData(), 1, static_cast<size_t>(answer.out.size()), stdout);
@@ -50,6 +55,8 @@ QByteArray CommandLine::helpText()
         "Options:\n"
         "  -h, --help     Displays help on commandline options.\n"
         "  -v, --version  Displays version information.\n"
+        "  --engines      Opens the translation engines dialog alone (no chat host needed): the engines in the\n"
+        "                 order they are tried, their keys and addresses, a sample tried through one of them.\n"
         "  Qt's own options also apply, such as -platform NAME, -style NAME and -display DISPLAY.\n");
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ChatHost.h"
+#include "EngineService.h"
 #include "PageFetcher.h"
 
 #include <QDate>
@@ -28,6 +29,8 @@ struct WindowServices {
     std::function<QTime()> now;
     /// The local date, which names the day's transcript.
     std::function<QDate()> today;
+    /// The service's engine settings for the engines dialog; by default through pageFetcher.
+    std::function<std::unique_ptr<EngineService>()> engineService;
     /// Ends the program at once with status 0; by default QCoreApplication::exit(0).
     std::function<void()> quit;
 };

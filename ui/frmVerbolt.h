@@ -3,6 +3,7 @@
 #include "ConversationPane.h"
 #include "FlowQueue.h"
 #include "LanguageCombo.h"
+#include "OnlineNote.h"
 #include "Transcript.h"
 #include "TriStateCheckBox.h"
 #include "WindowServices.h"
@@ -16,6 +17,8 @@
 #include <QWidget>
 
 #include <memory>
+
+class EnginesOpener;
 
 /// The one window of the program: the conversation with the chat host's partner, the typing line, the two
 /// language choosers and the settings. Controls and shared state carry the names the rest of the program and
@@ -150,5 +153,7 @@ private:
     /// Why the last translation failed, until one succeeds: the same cause again opens no new notice.
     QString m_lastFailure;
     std::unique_ptr<Transcript> m_transcript;
+    EnginesOpener* m_engines = nullptr;
+    OnlineNote m_onlineNote;
     bool m_transcriptFailed = false;
 };
