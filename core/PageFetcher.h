@@ -36,4 +36,12 @@ public:
     /// Starts one HTTP GET of url. done runs exactly once, later, from the event loop, and never after the fetcher
     /// is destroyed: destroying it abandons the fetches in flight.
     virtual void fetch(const QString& url, Done done) = 0;
+
+    /// Sends the fetches started from now on through the Unix socket at path, whatever host their URL names; an
+    /// empty path sends them to the URL's host.
+    void setUnixSocket(const QString& path) { m_unixSocket = path; }
+    const QString& unixSocket() const { return m_unixSocket; }
+
+private:
+    QString m_unixSocket;
 };

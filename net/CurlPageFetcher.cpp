@@ -2,6 +2,7 @@
 
 #include "CurlEventLoop.h"
 #include "CurlSupport.h"
+#include "ServiceAddress.h"
 
 #include <memory>
 
@@ -32,6 +33,9 @@ void CurlPageFetcher::fetch(const QString& url, Done done)
     auto body = std::make_shared<ReceivedBody>(kPageReadSize, PageResult::maxBodyBytes);
     std::shared_ptr<curl_slist> headers(pageFetchHeaders(), curl_slist_free_all);
     configurePageFetch(easy, url.toUtf8(), headers.get(), body.get());
+    // Only ever the program's own service: straight there, never through a proxy.
+    const QString socket = unixSocket();
+    (socket.isEmpty() ? ServiceAddress::tcp(QString()) : ServiceAddress::socket(socket)).apply(easy);
     m_loop->start(easy, [body, headers, done = std::move(done)](CURL* ended, CURLcode result) {
         done(pageResult(ended, result, *body));
     });

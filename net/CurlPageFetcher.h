@@ -8,8 +8,8 @@ namespace net {
 
 class CurlEventLoop;
 
-/// Page fetches with libcurl on the event loop of the thread that owns the fetcher; the same request as GetUrl,
-/// with the body capped at PageResult::maxBodyBytes.
+/// Page fetches of the translation service with libcurl on the event loop of the thread that owns the fetcher; the
+/// same request as GetUrl, with the body capped at PageResult::maxBodyBytes, but never through a proxy.
 class CurlPageFetcher : public PageFetcher
 {
 public:
