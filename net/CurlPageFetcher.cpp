@@ -2,6 +2,7 @@
 
 #include "CurlEventLoop.h"
 #include "CurlSupport.h"
+#include "ServiceAddress.h"
 
 #include <memory>
 
@@ -51,6 +52,9 @@ void CurlPageFetcher::start(const QString& url, const QByteArray* form, Done don
         curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(form->size()));
         curl_easy_setopt(easy, CURLOPT_COPYPOSTFIELDS, form->constData());
     }
+    // Only ever the program's own service: straight there, never through a proxy.
+    const QString socket = unixSocket();
+    (socket.isEmpty() ? ServiceAddress::tcp(QString()) : ServiceAddress::socket(socket)).apply(easy);
     m_loop->start(easy, [body, headers, done = std::move(done)](CURL* ended, CURLcode result) {
         done(pageResult(ended, result, *body));
     });

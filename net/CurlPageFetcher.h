@@ -8,8 +8,9 @@ namespace net {
 
 class CurlEventLoop;
 
-/// Page fetches with libcurl on the event loop of the thread that owns the fetcher; the same request as GetUrl
-/// (or a form posted to the same kind of address), with the body capped at PageResult::maxBodyBytes.
+/// Page fetches of the translation service with libcurl on the event loop of the thread that owns the fetcher; the
+/// same request as GetUrl (or a form posted to the same address), with the body capped at PageResult::maxBodyBytes,
+/// but never through a proxy.
 class CurlPageFetcher : public PageFetcher
 {
 public:

@@ -6,6 +6,7 @@
 #include "MessageBox.h"
 #include "ReadWriteIni.h"
 #include "ReplaceAll.h"
+#include "ServiceAddress.h"
 #include "ServiceEngineClient.h"
 #include "VersionRecord.h"
 
@@ -37,8 +38,6 @@ const QString kChooseLanguage = QStringLiteral("You have to choise a language to
 const QString kNotTranslated = QStringLiteral("Could not translate the text, sorry");
 // What the pane shows in place of a translation that did not come.
 const QString kNotTranslatedMark = QStringLiteral("!! not translated: ");
-// Where the project's local translation service and statistics script listen unless the settings say otherwise.
-const QString kDefaultHost = QStringLiteral("127.0.0.1:2738");
 
 const QColor kNavy(0, 0, 128);
 const QColor kBlue(0, 0, 255);
@@ -76,7 +75,8 @@ frmVerbolt::frmVerbolt(WindowServices services, QWidget* parent)
     m_engines = new EnginesOpener(this, [this]() -> std::unique_ptr<EngineService> {
         if (m_services.engineService)
             return m_services.engineService();
-        return std::make_unique<ServiceEngineClient>(m_services.pageFetcher.get(), m_serviceHost);
+        return std::make_unique<ServiceEngineClient>(
+            m_services.pageFetcher.get(), net::ServiceAddress::parse(m_serviceHost));
     });
     connect(Text1, &ConversationPane::enginesRequested, this,
         [this] { m_engines->open(comFrom->currentText(), comLan->currentText()); });
@@ -251,20 +251,21 @@ bool frmVerbolt::load()
     TimeStamp->setValue(checkValue(readSetting(QStringLiteral("TimeStamp"), QStringLiteral("0"))));
     // Valid at once, so that a save before the first tick stores what was loaded.
     Timer1_Timer();
-    m_serviceHost = readSetting(QStringLiteral("ServiceHost"), kDefaultHost);
-    m_statsHost = readSetting(QStringLiteral("StatsHost"), kDefaultHost);
-    if (m_serviceHost.isEmpty())
-        m_serviceHost = kDefaultHost;
+    // Unless the settings name another address, both are the user's own service, on its socket.
+    const net::ServiceAddress service = net::ServiceAddress::parse(readSetting(QStringLiteral("ServiceHost"), {}));
+    m_serviceHost = service.toString();
+    m_statsHost = readSetting(QStringLiteral("StatsHost"), {}).trimmed();
     if (m_statsHost.isEmpty())
-        m_statsHost = kDefaultHost;
+        m_statsHost = net::ServiceAddress::defaultSocketPath();
     // Kept unless turned off: the conversation outlives the pane.
     if (readSetting(QStringLiteral("Transcript"), QStringLiteral("1")) != u"0") {
         m_transcript = std::make_unique<Transcript>(Transcript::defaultFolder(), m_services.today);
         connect(Text1, &ConversationPane::appended, this, &frmVerbolt::keepInTranscript);
     }
     m_ops.isOnline = m_services.isOnline;
-    m_ops.serviceBase
-        = QStringLiteral("http://") + m_serviceHost + QStringLiteral("/ajax/services/language/translate?");
+    m_ops.serviceBase = service.baseUrl() + QStringLiteral("/ajax/services/language/translate?");
+    if (m_services.pageFetcher)
+        m_services.pageFetcher->setUnixSocket(service.socketPath());
 
     FillLanguages(comFrom);
     comFrom->insertAtCaret(TextFrom);

@@ -2,7 +2,9 @@
 
 #include "EnginesDialog.h"
 #include "MessageBox.h"
+#include "PageFetcher.h"
 #include "ReadWriteIni.h"
+#include "ServiceAddress.h"
 #include "ServiceConfFile.h"
 #include "ServiceEngineClient.h"
 #include "modGoogleTranslate.h"
@@ -79,7 +81,10 @@ int EnginesOpener::runAlone(PageFetcher* fetcher)
         return value.isEmpty() ? fallback : value;
     };
     // The window's own defaults, so that both reach the same service.
-    ServiceEngineClient service(fetcher, setting(QStringLiteral("ServiceHost"), QStringLiteral("127.0.0.1:2738")));
+    const net::ServiceAddress address = net::ServiceAddress::parse(
+        ReadWriteIni::read(QStringLiteral("SETTINGS"), QStringLiteral("ServiceHost"), {}, ini));
+    fetcher->setUnixSocket(address.socketPath());
+    ServiceEngineClient service(fetcher, address);
     EnginesDialog dialog(&service, ServiceConfFile::defaultPath(),
         codeOf(setting(QStringLiteral("TextFrom"), QStringLiteral("English"))),
         codeOf(setting(QStringLiteral("TextTo"), QStringLiteral("German"))));

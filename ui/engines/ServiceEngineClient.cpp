@@ -74,16 +74,17 @@ EnginesReport readReport(const PageResult& page, const QString& host)
 
 } // namespace
 
-ServiceEngineClient::ServiceEngineClient(PageFetcher* fetcher, QString serviceHost)
+ServiceEngineClient::ServiceEngineClient(PageFetcher* fetcher, net::ServiceAddress address)
     : m_fetcher(fetcher)
-    , m_serviceHost(std::move(serviceHost))
+    , m_address(std::move(address))
+    , m_serviceHost(m_address.toString())
 { }
 
 ServiceEngineClient::~ServiceEngineClient() = default;
 
 QString ServiceEngineClient::url(const QString& path) const
 {
-    return QStringLiteral("http://") + m_serviceHost + QStringLiteral("/verbolt/") + path;
+    return m_address.baseUrl() + QStringLiteral("/verbolt/") + path;
 }
 
 void ServiceEngineClient::engines(const QString& lang, ReportDone done)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EngineService.h"
+#include "ServiceAddress.h"
 
 #include <memory>
 
@@ -11,8 +12,8 @@ class PageFetcher;
 class ServiceEngineClient : public EngineService
 {
 public:
-    /// fetcher must outlive this client; serviceHost is host:port as the settings give it.
-    ServiceEngineClient(PageFetcher* fetcher, QString serviceHost);
+    /// fetcher must outlive this client and reach address (its Unix socket set when address is one).
+    ServiceEngineClient(PageFetcher* fetcher, net::ServiceAddress address);
     ~ServiceEngineClient() override;
 
     void engines(const QString& lang, ReportDone done) override;
@@ -24,6 +25,7 @@ private:
     QString url(const QString& path) const;
 
     PageFetcher* m_fetcher;
+    net::ServiceAddress m_address;
     QString m_serviceHost;
     /// Answers that come after the client is gone are dropped.
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
