@@ -87,8 +87,11 @@ def wait_ready(port, deadline):
 
 def measure(service):
     port = free_port()
-    with tempfile.TemporaryFile(mode='w+') as log:
-        process = subprocess.Popen([service, '--listen', f'127.0.0.1:{port}'], stderr=log)
+    with tempfile.TemporaryFile(mode='w+') as log, tempfile.NamedTemporaryFile('w', suffix='.conf') as config:
+        # Apertium alone: neither the user's engines nor MyMemory, which is on by default.
+        config.write('[routing]\norder=apertium\n')
+        config.flush()
+        process = subprocess.Popen([service, '--listen', f'127.0.0.1:{port}', '--config', config.name], stderr=log)
         try:
             if not wait_ready(port, time.time() + 60):
                 sys.exit('verbolt-service did not answer')

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Benchmark: the same English sentences English -> Spanish through verbolt-service and through Apertium APy,
-# side by side, on loopback only. Writes its section of docs/benchmark.md (or of the file given as $1).
+# side by side, on loopback only; then the memory both hold after a conversation (bench/memory.py). Writes their
+# sections of docs/benchmark.md (or of the file given as $1).
 # Needs: scripts/setup.sh --bench (apertium-apy), and a built verbolt-service (VERBOLT_SERVICE or the default
 # build folder). Stops by itself: both servers are ended on exit and the whole run is capped in time.
 set -euo pipefail
@@ -46,3 +47,7 @@ pids+=($!)
 } >"$logs/section.md"
 bench/section.py "$out" run.sh <"$logs/section.md"
 cat "$logs/section.md"
+# Then memory: both process trees after a conversation, and once verbolt-service's idle pipelines have retired.
+cleanup
+pids=()
+timeout 900 "$py" bench/memory.py "$service" --out "$out"

@@ -22,9 +22,11 @@ struct TranslationResult {
     QString detectedSource;
     /// After a quota or rate refusal: how long the engine asks not to be called again, in ms (0: no rest).
     int restMs = 0;
+    /// The id of the route that produced the text ("mymemory"), set by the router; empty from an engine itself.
+    QString engine;
 
-    static TranslationResult ok(QString text) { return {Status::Ok, std::move(text), {}, {}, 0}; }
-    static TranslationResult refused(Status status, QString error) { return {status, {}, std::move(error), {}, 0}; }
+    static TranslationResult ok(QString text) { return {Status::Ok, std::move(text), {}, {}, 0, {}}; }
+    static TranslationResult refused(Status status, QString error) { return {status, {}, std::move(error), {}, 0, {}}; }
 };
 
 /// Whether an engine serves a pair, as far as it knows.

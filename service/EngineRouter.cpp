@@ -86,8 +86,10 @@ void EngineRouter::next(const std::shared_ptr<Attempt>& attempt)
             attempt->statuses.append(TranslationResult::Status::Failed);
             continue;
         }
-        if (auto cached = m_cache.find(route.id, attempt->source, attempt->target, attempt->text))
+        if (auto cached = m_cache.find(route.id, attempt->source, attempt->target, attempt->text)) {
+            cached->engine = route.id;
             return finish(attempt, *cached);
+        }
         const int left = int(attempt->budget.remainingTime());
         if (left <= 0) {
             attempt->reasons.append(
@@ -127,7 +129,9 @@ void EngineRouter::next(const std::shared_ptr<Attempt>& attempt)
                 self->m_cache.insert(route.id, attempt->source, attempt->target, attempt->text, result);
                 if (!attempt->reasons.isEmpty())
                     self->log(QStringLiteral("%1|%2 answered by %3").arg(attempt->source, attempt->target, route.id));
-                self->finish(attempt, result);
+                TranslationResult answered = result;
+                answered.engine = route.id;
+                self->finish(attempt, answered);
             });
         return;
     }

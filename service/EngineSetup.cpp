@@ -1,33 +1,67 @@
 #include "EngineSetup.h"
 
+#include "LanguageNames.h"
 #include "engines/DeepLEngine.h"
 #include "engines/GoogleEngine.h"
-#include "LanguageNames.h"
 #include "engines/LibreTranslateEngine.h"
 #include "engines/LlmEngine.h"
+#include "engines/MyMemoryEngine.h"
 
 #include <QSet>
 
 namespace service {
 
-EngineSetup::EngineSetup(const ServiceConfig& config, const ApertiumEngine::Options& apertiumOptions)
-    : m_configHint(config.shownPath)
+EngineSetup::Kind EngineSetup::kind(const QString& id)
+{
+    static const QHash<QString, Kind> kinds = {
+        {QStringLiteral("phrasebook"), {QStringLiteral("Phrasebook"), false, {}}},
+        {QStringLiteral("apertium"), {QStringLiteral("Apertium"), false, {}}},
+        {QStringLiteral("mymemory"),
+            {QStringLiteral("MyMemory"), true, {QStringLiteral("email"), QStringLiteral("url")}}},
+        {QStringLiteral("deepl"), {QStringLiteral("DeepL"), true, {QStringLiteral("key"), QStringLiteral("url")}}},
+        {QStringLiteral("google"), {QStringLiteral("Google"), true, {QStringLiteral("key"), QStringLiteral("url")}}},
+        {QStringLiteral("libretranslate"),
+            {QStringLiteral("LibreTranslate"), true, {QStringLiteral("url"), QStringLiteral("key")}}},
+        {QStringLiteral("llm"),
+            {QStringLiteral("Language model"), true,
+                {QStringLiteral("url"), QStringLiteral("model"), QStringLiteral("key")}}},
+    };
+    return kinds.value(id, Kind{id, false, {}});
+}
+
+ReplyEncoding::EngineTag EngineSetup::tag(const QString& id) const
+{
+    const auto& routes = m_router->routes();
+    for (qsizetype i = 0; i < routes.size(); ++i) {
+        if (routes[i].id != id)
+            continue;
+        if (m_http[i])
+            return {id, m_http[i]->name(), m_http[i]->provider(), true};
+        return {id, routes[i].name, routes[i].name + QStringLiteral(" on this machine"), false};
+    }
+    return {};
+}
+
+EngineSetup::EngineSetup(const ServiceConfig& config, const ApertiumEngine::Options& apertiumOptions,
+    std::shared_ptr<ApertiumEngine> apertium)
+    : m_sharedApertium(std::move(apertium))
+    , m_configHint(config.shownPath)
 {
     QList<EngineRouter::Route> routes;
     for (const EngineSettings& settings : config.engines) {
         const HttpEngineOptions options{settings.url, settings.key, settings.timeoutMs, settings.caCertificates};
         std::unique_ptr<HttpEngine> http;
         if (settings.id == u"apertium") {
-            auto apertium = std::make_unique<ApertiumEngine>(apertiumOptions);
-            if (apertium->pairs().isEmpty()) {
+            if (!m_sharedApertium)
+                m_sharedApertium = std::make_shared<ApertiumEngine>(apertiumOptions);
+            if (m_sharedApertium->pairs().isEmpty()) {
                 m_notes.append(
                     QStringLiteral("apertium left out: no language pairs in %1").arg(apertiumOptions.modesDirectory));
                 continue;
             }
-            m_apertium = apertium.get();
-            routes.append({settings.id, QStringLiteral("Apertium"), apertium.get(), settings.timeoutMs});
+            m_apertium = m_sharedApertium.get();
+            routes.append({settings.id, QStringLiteral("Apertium"), m_apertium, settings.timeoutMs});
             m_http.append(nullptr);
-            m_engines.push_back(std::move(apertium));
             continue;
         }
         if (settings.id == u"deepl")
@@ -37,7 +71,9 @@ EngineSetup::EngineSetup(const ServiceConfig& config, const ApertiumEngine::Opti
         else if (settings.id == u"libretranslate")
             http = std::make_unique<LibreTranslateEngine>(options);
         else if (settings.id == u"llm")
-            http = std::make_unique<LlmEngine>(options, settings.model);
+            http = std::make_unique<LlmEngine>(options, settings.model, settings.temperature);
+        else if (settings.id == u"mymemory")
+            http = std::make_unique<MyMemoryEngine>(options, settings.email);
         else
             continue;
         routes.append({settings.id, http->name(), http.get(), settings.timeoutMs});
@@ -51,6 +87,7 @@ EngineSetup::~EngineSetup()
 {
     // The router holds plain pointers to the engines.
     m_router.reset();
+    m_engines.clear();
 }
 
 QString EngineSetup::summary() const

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "apertium/ApertiumEngine.h"
 #include "EngineRouter.h"
 #include "ServiceConfig.h"
+#include "apertium/ApertiumEngine.h"
+#include "http/ReplyEncoding.h"
 
 #include <QStringList>
 
@@ -17,12 +18,26 @@ class HttpEngine;
 class EngineSetup
 {
 public:
-    EngineSetup(const ServiceConfig& config, const ApertiumEngine::Options& apertiumOptions);
+    /// apertium: an engine to share with other setups (its pipelines stay warm across them); made here when null.
+    EngineSetup(const ServiceConfig& config, const ApertiumEngine::Options& apertiumOptions,
+        std::shared_ptr<ApertiumEngine> apertium = {});
     ~EngineSetup();
+
+    /// What the settings dialog shows of an engine id.
+    struct Kind {
+        QString name; ///< "MyMemory"
+        bool online = false;
+        QStringList fields; ///< the section's keys the dialog edits
+    };
+    static Kind kind(const QString& id);
 
     EngineRouter& router() { return *m_router; }
     /// Null when Apertium is not used (not in the order, or no pair installed).
     ApertiumEngine* apertium() const { return m_apertium; }
+    /// The Apertium engine made or shared here, used or not.
+    const std::shared_ptr<ApertiumEngine>& sharedApertium() const { return m_sharedApertium; }
+    /// The engine behind a route id, as a reply names it; an empty id when no route has it.
+    ReplyEncoding::EngineTag tag(const QString& id) const;
     bool isEmpty() const { return m_router->routes().isEmpty(); }
     /// For the log: engines left out here and why.
     const QStringList& notes() const { return m_notes; }
@@ -35,6 +50,7 @@ public:
 
 private:
     std::vector<std::unique_ptr<Engine>> m_engines;
+    std::shared_ptr<ApertiumEngine> m_sharedApertium;
     QList<HttpEngine*> m_http; ///< per route; null for Apertium
     ApertiumEngine* m_apertium = nullptr;
     std::unique_ptr<EngineRouter> m_router;

@@ -12,21 +12,31 @@ namespace service {
 
 namespace {
 
-const QStringList kEngines = {QStringLiteral("apertium"), QStringLiteral("deepl"), QStringLiteral("google"),
-    QStringLiteral("libretranslate"), QStringLiteral("llm")};
+const QStringList kEngines = {QStringLiteral("phrasebook"), QStringLiteral("apertium"), QStringLiteral("mymemory"),
+    QStringLiteral("deepl"), QStringLiteral("google"), QStringLiteral("libretranslate"), QStringLiteral("llm")};
+
+// Engines that need nothing set up: on unless turned off.
+const QStringList kKeyless = {QStringLiteral("phrasebook"), QStringLiteral("apertium"), QStringLiteral("mymemory")};
 
 const QHash<QString, QStringList> kKeys = {
     {QStringLiteral("routing"), {QStringLiteral("order"), QStringLiteral("timeout"), QStringLiteral("cache")}},
-    {QStringLiteral("apertium"), {QStringLiteral("timeout")}},
-    {QStringLiteral("deepl"),
-        {QStringLiteral("key"), QStringLiteral("url"), QStringLiteral("timeout"), QStringLiteral("cafile")}},
-    {QStringLiteral("google"),
-        {QStringLiteral("key"), QStringLiteral("url"), QStringLiteral("timeout"), QStringLiteral("cafile")}},
-    {QStringLiteral("libretranslate"),
-        {QStringLiteral("url"), QStringLiteral("key"), QStringLiteral("timeout"), QStringLiteral("cafile")}},
-    {QStringLiteral("llm"),
-        {QStringLiteral("url"), QStringLiteral("model"), QStringLiteral("key"), QStringLiteral("timeout"),
+    {QStringLiteral("phrasebook"), {QStringLiteral("enabled")}},
+    {QStringLiteral("apertium"), {QStringLiteral("enabled"), QStringLiteral("timeout")}},
+    {QStringLiteral("mymemory"),
+        {QStringLiteral("enabled"), QStringLiteral("email"), QStringLiteral("url"), QStringLiteral("timeout"),
             QStringLiteral("cafile")}},
+    {QStringLiteral("deepl"),
+        {QStringLiteral("enabled"), QStringLiteral("key"), QStringLiteral("url"), QStringLiteral("timeout"),
+            QStringLiteral("cafile")}},
+    {QStringLiteral("google"),
+        {QStringLiteral("enabled"), QStringLiteral("key"), QStringLiteral("url"), QStringLiteral("timeout"),
+            QStringLiteral("cafile")}},
+    {QStringLiteral("libretranslate"),
+        {QStringLiteral("enabled"), QStringLiteral("url"), QStringLiteral("key"), QStringLiteral("timeout"),
+            QStringLiteral("cafile")}},
+    {QStringLiteral("llm"),
+        {QStringLiteral("enabled"), QStringLiteral("url"), QStringLiteral("model"), QStringLiteral("key"),
+            QStringLiteral("temperature"), QStringLiteral("timeout"), QStringLiteral("cafile")}},
 };
 
 QString envKeyName(const QString& id)
@@ -97,6 +107,32 @@ public:
         return url;
     }
 
+    bool enabled(const QString& section)
+    {
+        const QString value = text(section, QStringLiteral("enabled")).toLower();
+        if (value.isEmpty() || value == u"yes" || value == u"true" || value == u"on" || value == u"1")
+            return true;
+        if (value == u"no" || value == u"false" || value == u"off" || value == u"0")
+            return false;
+        fail(QStringLiteral("[%1] enabled= wants yes or no, not \"%2\"").arg(section, value));
+        return true;
+    }
+
+    std::optional<double> temperature(const QString& section)
+    {
+        const QString value = text(section, QStringLiteral("temperature"));
+        if (value.isEmpty())
+            return std::nullopt;
+        bool ok = false;
+        const double number = value.toDouble(&ok);
+        if (!ok || number < 0 || number > 2) {
+            fail(QStringLiteral("[%1] temperature= wants a number from 0 to 2, such as 0.2, not \"%2\"")
+                     .arg(section, value));
+            return std::nullopt;
+        }
+        return number;
+    }
+
     QList<QSslCertificate> certificates(const QString& section, const QDir& base)
     {
         const QString value = text(section, QStringLiteral("cafile"));
@@ -147,6 +183,11 @@ private:
 };
 
 } // namespace
+
+const QStringList& ServiceConfig::engineIds()
+{
+    return kEngines;
+}
 
 QString ServiceConfig::defaultPath(const QProcessEnvironment& env)
 {
@@ -219,21 +260,24 @@ std::optional<ServiceConfig> ServiceConfig::load(
     // Every engine that has what it needs, in the default order.
     QList<EngineSettings> configured;
     QHash<QString, bool> mentioned;
+    QHash<QString, EngineState> states;
     for (const QString& id : kEngines) {
         EngineSettings engine;
         engine.id = id;
         const QString envKey = env.value(envKeyName(id)).trimmed();
-        mentioned[id] = read.hasSection(id) || (!envKey.isEmpty() && id != u"apertium");
+        const bool keyless = kKeyless.contains(id);
+        mentioned[id] = read.hasSection(id) || (!envKey.isEmpty() && !keyless);
+        EngineState& state = states[id];
+        state.id = id;
+        state.enabled = read.enabled(id);
         engine.timeoutMs = read.timeoutMs(id, timeoutMs);
-        if (id == u"apertium") {
-            configured.append(engine);
-            continue;
-        }
-        if (!mentioned[id])
-            continue;
-        engine.key = envKey.isEmpty() ? read.text(id, QStringLiteral("key")) : envKey;
+        // A key given for this run (a try) wins over the environment's.
+        const QString keyPath = id + QStringLiteral("/key");
+        engine.key = overrides.contains(keyPath) || envKey.isEmpty() ? read.text(id, QStringLiteral("key")) : envKey;
         engine.url = read.url(id);
         engine.model = read.text(id, QStringLiteral("model"));
+        engine.email = read.text(id, QStringLiteral("email"));
+        engine.temperature = read.temperature(id);
         engine.caCertificates = read.certificates(id, base);
         QStringList missing;
         if ((id == u"deepl" || id == u"google") && engine.key.isEmpty())
@@ -242,21 +286,40 @@ std::optional<ServiceConfig> ServiceConfig::load(
             missing.append(QStringLiteral("no url="));
         if (id == u"llm" && engine.model.isEmpty())
             missing.append(QStringLiteral("no model="));
+        state.ready = missing.isEmpty();
+        state.why = missing.join(QStringLiteral(", "));
+        if (!state.enabled || (!keyless && !mentioned[id]))
+            continue;
         if (!missing.isEmpty()) {
-            config.notes.append(QStringLiteral("[%1] left out: %2").arg(id, missing.join(QStringLiteral(", "))));
+            config.notes.append(QStringLiteral("[%1] left out: %2").arg(id, state.why));
             continue;
         }
         configured.append(engine);
     }
     if (!read.error().isEmpty())
         return failWith(QStringLiteral("%1: %2").arg(config.path, read.error()));
+    QStringList ids;
+    const auto finish = [&] {
+        for (const EngineSettings& engine : std::as_const(config.engines))
+            config.states.append(states.value(engine.id));
+        for (const QString& id : kEngines) {
+            if (std::none_of(config.engines.begin(), config.engines.end(),
+                    [&](const EngineSettings& e) { return e.id == id; })) {
+                // Not in use: turned off, left out of order=, a section never written, or not ready.
+                EngineState state = states.value(id);
+                state.enabled
+                    = state.enabled && (kKeyless.contains(id) || mentioned[id]) && (ids.isEmpty() || ids.contains(id));
+                config.states.append(state);
+            }
+        }
+        return config;
+    };
 
     const QString order = read.text(routing, QStringLiteral("order"));
     if (order.isEmpty()) {
         config.engines = configured;
-        return config;
+        return finish();
     }
-    QStringList ids;
     for (const QString& part : order.split(u',', Qt::SkipEmptyParts)) {
         const QString id = part.trimmed().toLower();
         if (!kEngines.contains(id)) {
@@ -279,7 +342,7 @@ std::optional<ServiceConfig> ServiceConfig::load(
         if (!ids.contains(engine.id) && mentioned[engine.id])
             config.notes.append(QStringLiteral("[%1] is set up but not in [routing] order=: not used").arg(engine.id));
     }
-    return config;
+    return finish();
 }
 
 } // namespace service

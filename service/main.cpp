@@ -1,10 +1,11 @@
 // verbolt-service: the translation service the Verbolt client talks to, run on this machine.
-#include "apertium/ApertiumEngine.h"
+#include "EngineHost.h"
 #include "EngineSetup.h"
 #include "ServiceConfig.h"
+#include "VersionRecord.h"
+#include "apertium/ApertiumEngine.h"
 #include "http/ServiceServer.h"
 #include "http/SocketActivation.h"
-#include "VersionRecord.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -86,11 +87,12 @@ int listPairs(service::EngineSetup& engines)
 }
 
 // Listens (or serves the socket systemd handed over) and answers until SIGINT or SIGTERM.
-int serve(service::EngineSetup& engines, const service::ServiceLimits& limits, const QString& listen,
+int serve(service::EngineHost& engines, const service::ServiceLimits& limits, const QString& listen,
     const QHostAddress& address, quint16 port, std::optional<qintptr> activated)
 {
-    service::ServiceServer server(engines.router(), limits);
-    engines.router().setLogSink([&server](const QString& line) { server.log(line); });
+    service::ServiceServer server(engines, limits);
+    server.setSettings(&engines);
+    engines.setLogSink([&server](const QString& line) { server.log(line); });
     if (activated) {
         if (!server.listenOn(*activated))
             return fail(QStringLiteral("cannot serve the socket systemd handed over: %1").arg(server.errorString()));
@@ -101,10 +103,10 @@ int serve(service::EngineSetup& engines, const service::ServiceLimits& limits, c
                    .arg(server.serverAddress().toString())
                    .arg(server.serverPort()));
     // Languages come in while the first texts are already being served.
-    engines.router().queryLanguages({});
+    engines.queryLanguages({});
     quitOnSignals(*QCoreApplication::instance());
     const int status = QCoreApplication::exec();
-    engines.router().setLogSink({});
+    engines.setLogSink({});
     return status;
 }
 
@@ -121,9 +123,10 @@ int main(int argc, char** argv)
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Local translation service for Verbolt: answers its translation requests with Apertium and "
-                       "the engines set up in $XDG_CONFIG_HOME/verbolt-service.conf (DeepL, Google, LibreTranslate, "
-                       "an OpenAI-compatible language model), and logs its usage reports. Keys come from that file "
+        QStringLiteral("Local translation service for Verbolt: answers its translation requests with Apertium, "
+                       "MyMemory (online, no key, on by default) and the engines set up in "
+                       "$XDG_CONFIG_HOME/verbolt-service.conf (DeepL, Google, LibreTranslate, an OpenAI-compatible "
+                       "language model), and logs its usage reports. Keys come from that file "
                        "or from VERBOLT_DEEPL_KEY, VERBOLT_GOOGLE_KEY, VERBOLT_LIBRETRANSLATE_KEY, VERBOLT_LLM_KEY."));
     parser.addHelpOption();
     parser.addVersionOption();
@@ -145,13 +148,17 @@ int main(int argc, char** argv)
         QStringLiteral("Most pipelines one Apertium mode runs at once while its texts wait (default: the number of "
                        "cores)."),
         QStringLiteral("N"));
+    const QCommandLineOption idle(QStringLiteral("apertium-idle"),
+        QStringLiteral("Seconds without a text after which a mode's extra pipelines are retired, and after which the "
+                       "mode itself is stopped until its next text (default 20,300)."),
+        QStringLiteral("SPARE,MODE"));
     const QCommandLineOption preload(QStringLiteral("preload"),
         QStringLiteral("Start the Apertium pipelines of these pairs at once, e.g. en|es,es|en."),
         QStringLiteral("PAIRS"));
     const QCommandLineOption maxChars(QStringLiteral("max-chars"),
         QStringLiteral("Longest text accepted (default 5000 characters)."), QStringLiteral("N"),
         QStringLiteral("5000"));
-    parser.addOptions({listen, config, listPairsOption, libre, modes, pool, preload, maxChars});
+    parser.addOptions({listen, config, listPairsOption, libre, modes, pool, idle, preload, maxChars});
     // --help and --version end here, before anything is read or started.
     parser.process(app);
     if (!activationError.isEmpty())
@@ -185,7 +192,19 @@ int main(int argc, char** argv)
         if (!ok || apertiumOptions.poolSize <= 0)
             return fail(QStringLiteral("--apertium-pool wants a positive number"));
     }
-    service::EngineSetup engines(*settings, apertiumOptions);
+    if (parser.isSet(idle)) {
+        const QStringList times = parser.value(idle).split(u',');
+        bool spareOk = false;
+        bool modeOk = false;
+        const double spare = times.value(0).toDouble(&spareOk);
+        const double mode = times.value(1).toDouble(&modeOk);
+        if (times.size() != 2 || !spareOk || !modeOk || spare <= 0 || mode <= 0 || spare > 86400 || mode > 86400)
+            return fail(QStringLiteral("--apertium-idle wants two times in seconds, such as 20,300"));
+        apertiumOptions.spareIdleMs = std::max(1, int(spare * 1000));
+        apertiumOptions.modeIdleMs = std::max(1, int(mode * 1000));
+    }
+    auto setup = std::make_shared<service::EngineSetup>(*settings, apertiumOptions);
+    service::EngineSetup& engines = *setup;
     for (const QString& line : engines.notes())
         note(line);
     if (engines.isEmpty()) {
@@ -201,5 +220,7 @@ int main(int argc, char** argv)
 
     if (parser.isSet(listPairsOption))
         return listPairs(engines);
-    return serve(engines, limits, parser.value(listen), address, port, activated);
+    service::EngineHost host(
+        {parser.value(config), QProcessEnvironment::systemEnvironment(), overrides, apertiumOptions}, *settings, setup);
+    return serve(host, limits, parser.value(listen), address, port, activated);
 }

@@ -204,6 +204,87 @@ ApertiumEngine::ApertiumEngine(Options options, QObject* parent)
     }
     for (const QString& key : m_modeFiles.keys())
         m_targets[key.section(u'-', 0, 0)].append(key.section(u'-', 1, 1));
+    m_clock.start();
+    m_sweep.setSingleShot(true);
+    connect(&m_sweep, &QTimer::timeout, this, &ApertiumEngine::sweep);
+}
+
+qsizetype ApertiumEngine::runningPipelines(const QString& mode) const
+{
+    const QList<ApertiumPipeline*> pool = m_pools.value(mode);
+    return std::count_if(pool.begin(), pool.end(), [](const ApertiumPipeline* p) { return p->isRunning(); });
+}
+
+qsizetype ApertiumEngine::runningProcesses() const
+{
+    qsizetype count = 0;
+    for (const QList<ApertiumPipeline*>& pool : m_pools) {
+        for (const ApertiumPipeline* p : pool)
+            count += p->isRunning() ? p->stages().size() : 0;
+    }
+    for (const ApertiumPipeline* p : m_analysers)
+        count += p->isRunning() ? p->stages().size() : 0;
+    return count;
+}
+
+void ApertiumEngine::used(const ApertiumPipeline* p)
+{
+    m_lastUsed.insert(p, m_clock.elapsed());
+    const int soonest = std::min(m_options.spareIdleMs, m_options.modeIdleMs);
+    if (!m_sweep.isActive() || m_sweep.remainingTime() > soonest)
+        m_sweep.start(soonest);
+}
+
+void ApertiumEngine::sweep()
+{
+    const qint64 now = m_clock.elapsed();
+    qint64 next = -1;
+    const auto dueAt = [&](qint64 due) {
+        if (next < 0 || due < next)
+            next = due;
+    };
+    const auto idleSince = [&](const ApertiumPipeline* p) { return m_lastUsed.value(p, 0); };
+    for (QList<ApertiumPipeline*>& pool : m_pools) {
+        // Spares first: a mode keeps one pipeline object, warm or stopped.
+        for (qsizetype i = pool.size() - 1; i >= 0 && pool.size() > 1; --i) {
+            ApertiumPipeline* p = pool[i];
+            const qint64 due = idleSince(p) + m_options.spareIdleMs;
+            if (p->pending() > 0 || due > now) {
+                dueAt(p->pending() > 0 ? now + m_options.spareIdleMs : due);
+                continue;
+            }
+            pool.removeAt(i);
+            m_lastUsed.remove(p);
+            delete p;
+        }
+        qint64 last = 0;
+        bool busy = false;
+        for (const ApertiumPipeline* p : std::as_const(pool)) {
+            last = std::max(last, idleSince(p));
+            busy = busy || p->pending() > 0;
+        }
+        const bool running
+            = std::any_of(pool.begin(), pool.end(), [](const ApertiumPipeline* p) { return p->isRunning(); });
+        if (!running)
+            continue;
+        if (busy || last + m_options.modeIdleMs > now) {
+            dueAt(busy ? now + m_options.modeIdleMs : last + m_options.modeIdleMs);
+            continue;
+        }
+        for (ApertiumPipeline* p : std::as_const(pool))
+            p->stopIdle();
+    }
+    for (ApertiumPipeline* p : std::as_const(m_analysers)) {
+        if (!p->isRunning())
+            continue;
+        const qint64 due = idleSince(p) + m_options.modeIdleMs;
+        if (p->pending() > 0 || due > now)
+            dueAt(p->pending() > 0 ? now + m_options.modeIdleMs : due);
+        else
+            p->stopIdle();
+    }
+    if (next >= 0)
+        m_sweep.start(int(std::max<qint64>(1, next - now)));
 }
 
 ApertiumEngine::~ApertiumEngine() = default;
@@ -339,29 +420,37 @@ ApertiumPipeline* ApertiumEngine::pipeline(const QString& mode)
         if (p->pending() == 0 && (!idle || (p->isRunning() && !idle->isRunning())))
             idle = p;
     }
-    if (idle)
+    if (idle) {
+        used(idle);
         return idle;
+    }
     if (pool->size() < m_poolLimit) {
         const ApertiumPipeline* first = pool->first();
         auto* p = new ApertiumPipeline(
             mode + u'#' + QString::number(pool->size() + 1), first->stages(), m_options.timeoutMs, this);
         pool->append(p);
+        used(p);
         return p;
     }
-    return *std::min_element(pool->cbegin(), pool->cend(),
+    ApertiumPipeline* shortest = *std::min_element(pool->cbegin(), pool->cend(),
         [](const ApertiumPipeline* a, const ApertiumPipeline* b) { return a->pending() < b->pending(); });
+    used(shortest);
+    return shortest;
 }
 
 ApertiumPipeline* ApertiumEngine::analyser(const QString& mode)
 {
-    if (ApertiumPipeline* p = m_analysers.value(mode))
+    if (ApertiumPipeline* p = m_analysers.value(mode)) {
+        used(p);
         return p;
+    }
     const auto stages = ApertiumPipeline::parseModeFile(m_modeFiles.value(mode), QStringLiteral("-n"));
     if (!stages || stages->isEmpty())
         return nullptr;
     // The mode's first stage is its morphological analyser.
     auto* p = new ApertiumPipeline(mode + QStringLiteral(" analyser"), {stages->first()}, m_options.timeoutMs, this);
     m_analysers.insert(mode, p);
+    used(p);
     return p;
 }
 
@@ -424,7 +513,9 @@ void ApertiumEngine::runRoute(const QString& text, QStringList modes, Callback d
                 TranslationResult::Status::Failed, QStringLiteral("The Apertium mode %1 cannot be read").arg(mode)));
     }
     p->submit(ApertiumFormat::deformat(text),
-        [this, mode, modes, done](bool ok, const QByteArray& output, const QString& error) {
+        [this, p, mode, modes, done](bool ok, const QByteArray& output, const QString& error) {
+            // Idle from now on: this runs from the pipeline itself, which is never retired while it has a text.
+            used(p);
             if (!ok) {
                 done(TranslationResult::refused(
                     TranslationResult::Status::Failed, QStringLiteral("Translation engine failed (%1)").arg(error)));

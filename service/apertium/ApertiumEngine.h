@@ -2,12 +2,14 @@
 
 #include "Engine.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QMap>
 #include <QObject>
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 class ApertiumPipeline;
 
@@ -16,8 +18,9 @@ namespace service {
 /// Translates with the Apertium language pairs installed on this machine. The installed modes form a graph of
 /// languages: a pair runs its own mode when there is one, else the shortest chain of modes (at most maxHops) whose
 /// every hop exists in that direction, preferring chains through the pivots. Each mode runs as warm null-flush
-/// pipelines, a small pool of them when several texts wait at once. A source of "auto" picks the language whose
-/// analyser leaves the fewest unknown words. Unknown words pass unmarked.
+/// pipelines, a small pool of them when several texts wait at once; the pipelines beyond a mode's first are retired
+/// after a short idle time, and a mode unused for some minutes is stopped (started again on its next text). A source
+/// of "auto" picks the language whose analyser leaves the fewest unknown words. Unknown words pass unmarked.
 class ApertiumEngine : public QObject, public Engine
 {
     Q_OBJECT
@@ -32,6 +35,10 @@ public:
         /// Most pipelines one mode runs at once; 0 for the number of cores the process may use when it starts.
         int poolSize = 0;
         int timeoutMs = 15000;
+        /// A pipeline beyond a mode's first is retired after this long without a text.
+        int spareIdleMs = 20 * 1000;
+        /// A mode (and an analyser) without a text for this long is stopped.
+        int modeIdleMs = 5 * 60 * 1000;
     };
 
     explicit ApertiumEngine(Options options, QObject* parent = nullptr);
@@ -60,6 +67,10 @@ public:
 
     /// Pipelines running or ready for a mode.
     qsizetype poolSize(const QString& mode) const { return m_pools.value(mode).size(); }
+    /// Pipelines of a mode whose processes run now.
+    qsizetype runningPipelines(const QString& mode) const;
+    /// Processes of every pipeline and analyser running now.
+    qsizetype runningProcesses() const;
 
 private:
     ApertiumPipeline* pipeline(const QString& mode);
@@ -68,6 +79,10 @@ private:
     /// Names a route in the log the first time a text takes it.
     void logRoute(const QStringList& modes);
     QStringList findRoute(const QString& source, const QString& target) const;
+    /// Notes that a pipeline has a text now (or just finished one), for its idle time.
+    void used(const ApertiumPipeline* p);
+    /// Retires spare pipelines and stops modes idle long enough; runs again when the next one is due.
+    void sweep();
 
     Options m_options;
     int m_poolLimit;
@@ -80,6 +95,9 @@ private:
     QSet<QString> m_logged;
     QMap<QString, QList<ApertiumPipeline*>> m_pools;
     QMap<QString, ApertiumPipeline*> m_analysers;
+    QHash<const ApertiumPipeline*, qint64> m_lastUsed;
+    QElapsedTimer m_clock;
+    QTimer m_sweep;
 };
 
 } // namespace service

@@ -156,6 +156,14 @@ void ApertiumPipeline::submit(const QByteArray& input, Callback done)
     }
 }
 
+bool ApertiumPipeline::stopIdle()
+{
+    if (pending() > 0 || m_scheduled)
+        return false;
+    stop();
+    return true;
+}
+
 void ApertiumPipeline::startNext()
 {
     m_scheduled = false;

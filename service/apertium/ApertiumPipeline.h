@@ -49,6 +49,8 @@ public:
 
     /// Queues stream bytes (without NUL); done runs once, later, from the event loop.
     void submit(const QByteArray& input, Callback done);
+    /// Stops the processes when no text waits (a later text starts them again); returns whether it did.
+    bool stopIdle();
 
 private:
     struct Job {

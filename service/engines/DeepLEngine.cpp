@@ -5,8 +5,6 @@
 #include <QJsonArray>
 #include <QNetworkRequest>
 
-#include <memory>
-
 namespace service {
 
 DeepLEngine::DeepLEngine(HttpEngineOptions options, QObject* parent)
@@ -58,9 +56,11 @@ QStringList DeepLEngine::targetCandidates(const QString& clientCode) const
 
 void DeepLEngine::request(const QString& text, const QString& source, const QString& target, Callback done)
 {
-    QJsonObject body{{QStringLiteral("text"), QJsonArray{text}}, {QStringLiteral("target_lang"), targetCode(target)}};
+    // The list spells codes as BCP 47 ("zh-Hans"); the translation request takes them in capitals.
+    QJsonObject body{
+        {QStringLiteral("text"), QJsonArray{text}}, {QStringLiteral("target_lang"), targetCode(target).toUpper()}};
     if (!LanguageNames::isAuto(source))
-        body.insert(QStringLiteral("source_lang"), sourceCode(source));
+        body.insert(QStringLiteral("source_lang"), sourceCode(source).toUpper());
     post(QStringLiteral("/v2/translate"), {}, body, [this, done = std::move(done)](const Answer& answer) {
         const QJsonObject first
             = answer.json.toObject().value(QStringLiteral("translations")).toArray().first().toObject();
@@ -81,34 +81,22 @@ TranslationResult DeepLEngine::failure(const Answer& answer) const
 
 void DeepLEngine::fetchLanguages(LanguagesHandler done)
 {
-    // Two lists: the languages it reads and those it writes.
-    struct Query {
+    // [{"lang": "de", "name": "German", "usable_as_source": true, "usable_as_target": true, "features": {...}}, ...]
+    QUrlQuery parameters;
+    parameters.addQueryItem(QStringLiteral("resource"), QStringLiteral("translate_text"));
+    get(QStringLiteral("/v3/languages"), parameters, [this, done = std::move(done)](const Answer& answer) {
+        if (answer.status != 200 || !answer.json.isArray())
+            return done(std::nullopt,
+                answer.status == 200 ? unexpected(QStringLiteral("not a list")).error : failure(answer).error);
         Languages languages;
-        QString problem;
-        int waiting = 2;
-        LanguagesHandler done;
-    };
-    auto query = std::make_shared<Query>();
-    query->done = std::move(done);
-    for (const bool source : {true, false}) {
-        QUrlQuery parameters;
-        parameters.addQueryItem(QStringLiteral("type"), source ? QStringLiteral("source") : QStringLiteral("target"));
-        get(QStringLiteral("/v2/languages"), parameters, [this, query, source](const Answer& answer) {
-            if (answer.status == 200 && answer.json.isArray()) {
-                for (const QJsonValue& entry : answer.json.toArray())
-                    query->languages.add(
-                        entry.toObject().value(QStringLiteral("language")).toString(), source, !source);
-            } else if (query->problem.isEmpty()) {
-                query->problem = failure(answer).error;
-            }
-            if (--query->waiting > 0)
-                return;
-            if (query->problem.isEmpty())
-                query->done(query->languages, {});
-            else
-                query->done(std::nullopt, query->problem);
-        });
-    }
+        for (const QJsonValue& entry : answer.json.toArray()) {
+            const QJsonObject language = entry.toObject();
+            languages.add(language.value(QStringLiteral("lang")).toString(),
+                language.value(QStringLiteral("usable_as_source")).toBool(),
+                language.value(QStringLiteral("usable_as_target")).toBool());
+        }
+        done(languages, {});
+    });
 }
 
 } // namespace service

@@ -4,8 +4,8 @@
 
 namespace service {
 
-/// DeepL API v2: POST /v2/translate with the key in "Authorization: DeepL-Auth-Key", languages from
-/// GET /v2/languages?type=source|target.
+/// DeepL API: POST /v2/translate with the key in "Authorization: DeepL-Auth-Key", languages from
+/// GET /v3/languages?resource=translate_text.
 class DeepLEngine : public HttpEngine
 {
     Q_OBJECT

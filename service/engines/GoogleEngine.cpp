@@ -8,12 +8,21 @@ namespace service {
 
 namespace {
 
-// Reasons Google gives with a 403 when a limit, not the key, is the problem.
-bool isLimit(const QString& reason)
+constexpr int kPerMinuteRestMs = 60 * 1000;
+
+// Reasons Google gives when a limit per minute is the problem: over in about a minute.
+bool isRateLimit(const QString& reason)
 {
-    static const QStringList kLimits = {QStringLiteral("dailyLimitExceeded"), QStringLiteral("userRateLimitExceeded"),
-        QStringLiteral("rateLimitExceeded"), QStringLiteral("quotaExceeded"), QStringLiteral("RATE_LIMIT_EXCEEDED"),
-        QStringLiteral("RESOURCE_EXHAUSTED")};
+    static const QStringList kLimits = {QStringLiteral("userRateLimitExceeded"), QStringLiteral("rateLimitExceeded"),
+        QStringLiteral("RATE_LIMIT_EXCEEDED")};
+    return kLimits.contains(reason);
+}
+
+// Reasons Google gives when a daily limit or the project's quota is spent.
+bool isQuota(const QString& reason)
+{
+    static const QStringList kLimits = {QStringLiteral("dailyLimitExceeded"), QStringLiteral("quotaExceeded"),
+        QStringLiteral("dailyLimitExceededUnreg"), QStringLiteral("RESOURCE_EXHAUSTED")};
     return kLimits.contains(reason);
 }
 
@@ -86,8 +95,11 @@ TranslationResult GoogleEngine::failure(const Answer& answer) const
     const bool badKey
         = reasons.contains(QStringLiteral("API_KEY_INVALID")) || reasons.contains(QStringLiteral("keyInvalid"));
     if (answer.status == 400 && badKey)
-        return keyRefused(answer.status);
-    if (answer.status == 429 || (answer.status == 403 && std::any_of(reasons.begin(), reasons.end(), isLimit)))
+        return keyRefused(answer.status, message);
+    if (std::any_of(reasons.begin(), reasons.end(), isRateLimit)
+        || (answer.status == 429 && std::none_of(reasons.begin(), reasons.end(), isQuota)))
+        return tooManyRequests(answer, message, kPerMinuteRestMs);
+    if ((answer.status == 403 || answer.status == 429) && std::any_of(reasons.begin(), reasons.end(), isQuota))
         return quotaExceeded(answer);
     return refusal(answer, message);
 }

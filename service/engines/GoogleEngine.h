@@ -18,6 +18,7 @@ protected:
     void fetchLanguages(LanguagesHandler done) override;
     QStringList sourceCandidates(const QString& clientCode) const override;
     QStringList targetCandidates(const QString& clientCode) const override { return sourceCandidates(clientCode); }
+    QString providerName() const override { return QStringLiteral("Google Cloud Translation"); }
 
 private:
     TranslationResult failure(const Answer& answer) const;

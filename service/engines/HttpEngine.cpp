@@ -18,6 +18,8 @@ namespace {
 
 // A languages query that failed is asked again on a later text, but not more often than this.
 constexpr qint64 kLanguagesRetryMs = 5 * 60 * 1000;
+// A list that answered is read again after this long, so that a service left running learns of new languages.
+constexpr qint64 kLanguagesRefreshMs = 24 * 60 * 60 * 1000;
 constexpr int kTooManyRequestsRestMs = 30 * 1000;
 constexpr int kQuotaRestMs = 10 * 60 * 1000;
 constexpr qsizetype kMaxProviderMessage = 200;
@@ -80,11 +82,19 @@ QString HttpEngine::location() const
         QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::StripTrailingSlash);
 }
 
+QString HttpEngine::provider() const
+{
+    const QUrl& url = m_options.baseUrl;
+    const QString host = url.port() > 0 ? QStringLiteral("%1:%2").arg(url.host()).arg(url.port()) : url.host();
+    return providerName() + QStringLiteral(", ") + host;
+}
+
 void HttpEngine::translate(const QString& text, const QString& source, const QString& target, Callback done)
 {
-    if (!m_languages && hasLanguagesQuery() && !m_querying
-        && (!m_sinceQuery.isValid() || m_sinceQuery.elapsed() > kLanguagesRetryMs))
-        queryLanguages({});
+    if (hasLanguagesQuery() && !m_querying
+        && (!m_sinceQuery.isValid()
+            || m_sinceQuery.elapsed() > (m_languages ? kLanguagesRefreshMs : kLanguagesRetryMs)))
+        refreshLanguages();
     if (text.trimmed().isEmpty()) {
         QMetaObject::invokeMethod(
             this, [text, done = std::move(done)] { done(TranslationResult::ok(text)); }, Qt::QueuedConnection);
@@ -108,6 +118,11 @@ void HttpEngine::queryLanguages(std::function<void()> done)
     }
     if (done)
         m_languageWaiters.append(std::move(done));
+    refreshLanguages();
+}
+
+void HttpEngine::refreshLanguages()
+{
     if (m_querying)
         return;
     m_querying = true;
@@ -117,7 +132,7 @@ void HttpEngine::queryLanguages(std::function<void()> done)
         if (languages && !(languages->sources.isEmpty() && languages->targets.isEmpty())) {
             m_languages = std::move(languages);
             m_languagesProblem.clear();
-        } else {
+        } else if (!m_languages) {
             m_languagesProblem = problem.isEmpty() ? QStringLiteral("its languages query answered no language")
                                                    : QStringLiteral("languages query failed: ") + problem;
         }
@@ -294,11 +309,24 @@ QString HttpEngine::networkFailure(int error, const QString& errorString, const 
     }
 }
 
-TranslationResult HttpEngine::keyRefused(int status) const
+TranslationResult HttpEngine::keyRefused(int status, const QString& providerMessage) const
 {
+    const QString message = oneLine(scrub(providerMessage));
     return TranslationResult::refused(TranslationResult::Status::Failed,
-        QStringLiteral("%1: key refused (%2): check key= in [%3] or VERBOLT_%4_KEY")
-            .arg(m_name, QString::number(status), m_id, m_id.toUpper()));
+        QStringLiteral("%1: key refused (%2%3): check key= in [%4] or VERBOLT_%5_KEY")
+            .arg(m_name, QString::number(status), message.isEmpty() ? QString() : QStringLiteral(": ") + message, m_id,
+                m_id.toUpper()));
+}
+
+TranslationResult HttpEngine::tooManyRequests(const Answer& answer, const QString& providerMessage, int restMs) const
+{
+    const QString message = oneLine(scrub(providerMessage));
+    TranslationResult result = TranslationResult::refused(TranslationResult::Status::Failed,
+        QStringLiteral("%1: too many requests (%2%3)")
+            .arg(m_name, QString::number(answer.status),
+                message.isEmpty() ? QString() : QStringLiteral(": ") + message));
+    result.restMs = answer.retryAfterMs > 0 ? answer.retryAfterMs : restMs;
+    return result;
 }
 
 TranslationResult HttpEngine::quotaExceeded(const Answer& answer) const
@@ -324,15 +352,12 @@ TranslationResult HttpEngine::refusal(const Answer& answer, const QString& provi
     const QString detail = message.isEmpty() ? QString() : QStringLiteral(": ") + message;
     const int status = answer.status;
     if (status == 401 || status == 403)
-        return keyRefused(status);
+        return keyRefused(status, message);
     if (status == 456)
         return quotaExceeded(answer);
-    if (status == 429) {
-        TranslationResult result = TranslationResult::refused(
-            Status::Failed, QStringLiteral("%1: too many requests (429%2)").arg(m_name, detail));
-        result.restMs = answer.retryAfterMs > 0 ? answer.retryAfterMs : kTooManyRequestsRestMs;
-        return result;
-    }
+    // 529: DeepL's "too many requests" under high load.
+    if (status == 429 || status == 529)
+        return tooManyRequests(answer, message, kTooManyRequestsRestMs);
     if (status == 413)
         return TranslationResult::refused(Status::TooLong, QStringLiteral("%1: text too long (413)").arg(m_name));
     if (status == 400) {

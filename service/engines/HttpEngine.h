@@ -51,6 +51,8 @@ public:
     QString name() const { return m_name; }
     /// The base address as shown to users (no user info, no query).
     QString location() const;
+    /// Who a text goes to, and the host it goes to: "MyMemory (Translated), api.mymemory.translated.net".
+    QString provider() const;
     bool languagesKnown() const { return m_languages.has_value(); }
     /// Why the languages are not known (the query failed, or the provider has none); empty otherwise.
     QString languagesProblem() const { return m_languagesProblem; }
@@ -89,6 +91,8 @@ protected:
     /// The provider's codes for a client code, the best first.
     virtual QStringList sourceCandidates(const QString& clientCode) const = 0;
     virtual QStringList targetCandidates(const QString& clientCode) const = 0;
+    /// The provider in words, for provider().
+    virtual QString providerName() const { return m_name; }
     /// Headers every request carries besides Content-Type (authorisation).
     virtual void addHeaders(QNetworkRequest&) const { }
 
@@ -104,8 +108,12 @@ protected:
     /// The refusal for an answer that is not a translation: by its status unless the provider's own reasons
     /// were read already. providerMessage: the provider's error text, if any.
     TranslationResult refusal(const Answer& answer, const QString& providerMessage) const;
-    TranslationResult keyRefused(int status) const;
+    /// providerMessage: the provider's own words (a refused key, a forbidden project and a banned address are
+    /// different fixes).
+    TranslationResult keyRefused(int status, const QString& providerMessage = {}) const;
     TranslationResult quotaExceeded(const Answer& answer) const;
+    /// A rate limit (per minute, not per day): rests the engine for restMs unless the answer asks for a time.
+    TranslationResult tooManyRequests(const Answer& answer, const QString& providerMessage, int restMs) const;
     TranslationResult unexpected(const QString& what) const;
 
     /// text without the key in any form.
@@ -114,6 +122,8 @@ protected:
     QString id() const { return m_id; }
 
 private:
+    /// Runs the languages query unless one runs; a list already known stays until a new one answers.
+    void refreshLanguages();
     void send(const QByteArray& verb, const QString& path, const QUrlQuery& query, const QByteArray& body,
         AnswerHandler done);
     QString networkFailure(int error, const QString& errorString, const QString& sslProblem) const;

@@ -48,7 +48,20 @@ void LibreTranslateEngine::request(const QString& text, const QString& source, c
 
 TranslationResult LibreTranslateEngine::failure(const Answer& answer) const
 {
-    return refusal(answer, answer.json.toObject().value(QStringLiteral("error")).toString());
+    const QString message = answer.json.toObject().value(QStringLiteral("error")).toString();
+    if (answer.status == 400) {
+        // "Invalid API key", "Visit https://portal.libretranslate.com to get an API key", "Please contact the server
+        // operator to get an API key"; and "Invalid request: request (N) exceeds text limit (M)".
+        if (message.contains(QLatin1String("API key"), Qt::CaseInsensitive))
+            return keyRefused(answer.status, message);
+        if (message.contains(QLatin1String("exceeds text limit"), Qt::CaseInsensitive)
+            || message.contains(QLatin1String("exceeds character limit"), Qt::CaseInsensitive)) {
+            TranslationResult result = refusal(answer, message);
+            result.status = TranslationResult::Status::TooLong;
+            return result;
+        }
+    }
+    return refusal(answer, message);
 }
 
 void LibreTranslateEngine::fetchLanguages(LanguagesHandler done)

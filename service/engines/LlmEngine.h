@@ -11,11 +11,19 @@ class LlmEngine : public HttpEngine
 {
     Q_OBJECT
 public:
-    /// options.baseUrl: e.g. http://localhost:11434, or one ending in /v1.
-    LlmEngine(HttpEngineOptions options, QString model, QObject* parent = nullptr);
+    /// options.baseUrl: e.g. http://localhost:11434, or one ending in /v1. temperature: sent only when set
+    /// (reasoning models refuse some values).
+    LlmEngine(HttpEngineOptions options, QString model, std::optional<double> temperature = std::nullopt,
+        QObject* parent = nullptr);
 
     /// The system instruction for a pair, languages in English words.
     static QString instruction(const QString& source, const QString& target);
+    /// The user message: the chat text between delimiters, so that it is read as text, never as instructions.
+    static QString userMessage(const QString& text);
+    /// The translation in a model's reply: reasoning blocks removed wherever they stand, a "Translation:" label,
+    /// the delimiters and quotes the source did not have taken off. Nothing when the reply ends inside its
+    /// reasoning.
+    static std::optional<QString> cleanReply(const QString& reply, const QString& source);
 
 protected:
     void request(const QString& text, const QString& source, const QString& target, Callback done) override;
@@ -24,11 +32,13 @@ protected:
     QStringList sourceCandidates(const QString& clientCode) const override { return {clientCode}; }
     QStringList targetCandidates(const QString& clientCode) const override { return {clientCode}; }
     void addHeaders(QNetworkRequest& request) const override;
+    QString providerName() const override { return QStringLiteral("language model %1").arg(m_model); }
 
 private:
     TranslationResult failure(const Answer& answer) const;
 
     QString m_model;
+    std::optional<double> m_temperature;
     QString m_path;
 };
 

@@ -79,6 +79,18 @@ QByteArray translationReply(const QString& text)
     return body.toUtf8();
 }
 
+QByteArray translationReply(const QString& text, const EngineTag& engine)
+{
+    if (engine.id.isEmpty())
+        return translationReply(text);
+    const QString body = QStringLiteral(R"({"responseData": {"translatedText":")") + encodeValue(text)
+        + QStringLiteral(R"("}, "responseDetails": null, "responseStatus": 200, "engine": {"id": )")
+        + jsonString(engine.id) + QStringLiteral(R"(, "name": )") + jsonString(engine.name)
+        + QStringLiteral(R"(, "online": )") + (engine.online ? QStringLiteral("true") : QStringLiteral("false"))
+        + QStringLiteral(R"(, "provider": )") + jsonString(engine.provider) + QStringLiteral("}}");
+    return body.toUtf8();
+}
+
 QByteArray refusalReply(int status, const QString& reason)
 {
     QString safe = reason;

@@ -36,8 +36,18 @@ QString clientForm(const QString& text);
 /// The value written between the quotes of "translatedText" for an engine text.
 QString encodeValue(const QString& text);
 
-/// The whole 200 reply body for an engine text.
+/// The engine that produced a translation, as the reply names it.
+struct EngineTag {
+    QString id; ///< "mymemory"
+    QString name; ///< "MyMemory"
+    QString provider; ///< who the text went to, with the host: "MyMemory (Translated), api.mymemory.translated.net"
+    bool online = false;
+};
+
+/// The whole 200 reply body for an engine text; with an engine, "engine" follows "responseStatus", so the client's
+/// cut of the value is the same.
 QByteArray translationReply(const QString& text);
+QByteArray translationReply(const QString& text, const EngineTag& engine);
 
 /// A refusal body: no translated text, the reason in responseDetails. Any "translatedText" in the reason is
 /// defused, so that the client can never find a value in a refusal.

@@ -5,6 +5,7 @@
 #include "http/QueryString.h"
 #include "http/ReplyEncoding.h"
 #include "http/ServiceServer.h"
+#include "http/ServiceSettings.h"
 
 #include <QPointer>
 #include <QTcpSocket>
@@ -19,6 +20,7 @@ namespace {
 
 const QByteArray kTranslatePath = "/ajax/services/language/translate";
 const QByteArray kStatsPath = "/EP/stats.php";
+const QByteArray kSettingsPrefix = "/verbolt/";
 const QByteArray kJson = "application/json; charset=utf-8";
 
 QByteArray reasonPhrase(int status)
@@ -156,6 +158,8 @@ void ServiceConnection::dispatch()
             return respondRefusal(405, QStringLiteral("Method not allowed"), "Allow: POST\r\n");
         return handleUsageReport();
     }
+    if (path.startsWith(kSettingsPrefix) && m_server.settings())
+        return handleSettings();
     if (method != "GET" && method != "POST")
         return respondRefusal(405, QStringLiteral("Method not allowed"), "Allow: GET, POST\r\n");
     respondRefusal(404, QStringLiteral("Not found"));
@@ -202,7 +206,10 @@ void ServiceConnection::answerTranslation(const TranslationResult& result)
             return respondRefusal(413, QStringLiteral("The translation is too long for the client"));
         if (!result.detectedSource.isEmpty())
             m_logPrefix += QStringLiteral("(detected %1) ").arg(result.detectedSource);
-        return respond(200, kJson, ReplyEncoding::translationReply(result.text));
+        const ReplyEncoding::EngineTag tag = m_server.settings() && !result.engine.isEmpty()
+            ? m_server.settings()->engineTag(result.engine)
+            : ReplyEncoding::EngineTag{};
+        return respond(200, kJson, ReplyEncoding::translationReply(result.text, tag));
     }
     case TranslationResult::Status::UnknownPair: return respondRefusal(400, result.error);
     case TranslationResult::Status::TooLong: return respondRefusal(413, result.error);
@@ -220,6 +227,19 @@ void ServiceConnection::handleUsageReport()
                          ReplyEncoding::jsonString(version)));
     emit m_server.usageReported(callsign, program, version);
     respond(200, "text/plain; charset=utf-8", "OK\n");
+}
+
+void ServiceConnection::handleSettings()
+{
+    QPointer<ServiceConnection> self(this);
+    m_server.settings()->handle(m_parser.method(), m_parser.path(), m_parser.query(), m_parser.body(),
+        [self](int status, const QByteArray& body) {
+            if (!self)
+                return;
+            self->respond(status, kJson, body);
+            if (status != 200)
+                self->m_server.log(self->m_logPrefix + QString::number(status) + u' ' + QString::fromUtf8(body));
+        });
 }
 
 void ServiceConnection::respondRefusal(int status, const QString& reason, const QByteArray& extraHeaders)

@@ -37,6 +37,7 @@ private:
     void dispatch();
     void handleTranslate();
     void handleUsageReport();
+    void handleSettings();
     void answerTranslation(const TranslationResult& result);
     void respond(
         int status, const QByteArray& contentType, const QByteArray& body, const QByteArray& extraHeaders = {});

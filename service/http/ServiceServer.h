@@ -12,6 +12,7 @@ namespace service {
 
 class Engine;
 class ServiceConnection;
+class ServiceSettings;
 
 /// Caps that keep one client from tying the service up.
 struct ServiceLimits {
@@ -52,6 +53,9 @@ public:
     void log(const QString& line) const;
 
     Engine& engine() const { return m_engine; }
+    /// What answers the settings paths and names engines in replies; without it those paths are not found.
+    void setSettings(ServiceSettings* settings) { m_settings = settings; }
+    ServiceSettings* settings() const { return m_settings; }
     const ServiceLimits& limits() const { return m_limits; }
     /// Connections open now.
     qsizetype connectionCount() const { return m_open.size(); }
@@ -66,6 +70,7 @@ private:
     bool dropOldestWaiting();
 
     Engine& m_engine;
+    ServiceSettings* m_settings = nullptr;
     ServiceLimits m_limits;
     QTcpServer m_server;
     LogSink m_log;

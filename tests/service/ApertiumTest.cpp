@@ -1,11 +1,11 @@
 // The Apertium engine for real: stream formatting, mode files, warm pipelines, pairs, chains of pairs and source
 // detection, through the service and the client's own core.
+#include "ServiceTestSupport.h"
 #include "apertium/ApertiumEngine.h"
 #include "apertium/ApertiumFormat.h"
 #include "apertium/ApertiumPipeline.h"
 #include "http/ReplyEncoding.h"
 #include "http/ServiceServer.h"
-#include "ServiceTestSupport.h"
 
 #include <QProcess>
 
@@ -328,3 +328,34 @@ TEST_P(ApertiumChain, translatesThroughChainsOfPairs)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ApertiumChain, ::testing::ValuesIn(kChains), CaseName());
+
+TEST(ApertiumEngine, sparePipelinesRetireAndAnIdleModeStopsUntilItsNextText)
+{
+    service::ApertiumEngine::Options options;
+    options.poolSize = 3;
+    options.spareIdleMs = 300;
+    options.modeIdleMs = 1500;
+    service::ApertiumEngine engine(options);
+    if (engine.route(u"eng"_qs, u"spa"_qs).isEmpty())
+        GTEST_SKIP() << "apertium-eng-spa is not installed";
+
+    // Three texts at once: a pipeline each.
+    int answered = 0;
+    for (int i = 0; i < 3; ++i) {
+        engine.translate(u"Good morning, my friend."_qs, u"en"_qs, u"es"_qs, [&](const service::TranslationResult& r) {
+            EXPECT_EQ(r.status, service::TranslationResult::Status::Ok) << r.error;
+            ++answered;
+        });
+    }
+    EXPECT_EQ(engine.poolSize(u"eng-spa"_qs), 3);
+    ASSERT_TRUE(waitUntil([&] { return answered == 3; }, std::chrono::seconds(30)));
+
+    // Idle: the spares go first, the mode's first pipeline later.
+    ASSERT_TRUE(waitUntil([&] { return engine.poolSize(u"eng-spa"_qs) == 1; }, std::chrono::seconds(10)));
+    EXPECT_EQ(engine.runningPipelines(u"eng-spa"_qs), 1);
+    ASSERT_TRUE(waitUntil([&] { return engine.runningProcesses() == 0; }, std::chrono::seconds(10)));
+
+    // And started again on demand.
+    EXPECT_EQ(translateWith(engine, u"Good morning"_qs, u"en"_qs, u"es"_qs).text, u"Buenos días"_qs);
+    EXPECT_EQ(engine.runningPipelines(u"eng-spa"_qs), 1);
+}

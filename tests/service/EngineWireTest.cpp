@@ -1,11 +1,11 @@
 // Each provider engine against a loopback fake of its documented API: the exact request, the answer read, every
 // refusal told in words, and the languages its query names.
-#include "engines/DeepLEngine.h"
 #include "FakeProviders.h"
+#include "ServiceTestSupport.h"
+#include "engines/DeepLEngine.h"
 #include "engines/GoogleEngine.h"
 #include "engines/LibreTranslateEngine.h"
 #include "engines/LlmEngine.h"
-#include "ServiceTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -71,8 +71,8 @@ const QList<WireCase> kWire = {
             {u"messages"_qs,
                 QJsonArray{QJsonObject{{u"role"_qs, u"system"_qs},
                                {u"content"_qs, service::LlmEngine::instruction(u"en"_qs, u"de"_qs)}},
-                    QJsonObject{{u"role"_qs, u"user"_qs}, {u"content"_qs, kText}}}},
-            {u"temperature"_qs, 0}, {u"stream"_qs, false}},
+                    QJsonObject{{u"role"_qs, u"user"_qs}, {u"content"_qs, service::LlmEngine::userMessage(kText)}}}},
+            {u"stream"_qs, false}},
         u"[German] "_qs + kText, {}},
 };
 
@@ -148,7 +148,9 @@ const QList<ReasonCase> kReasons = {
     {"deeplQuota", "deepl", json(456, message("message", u"Quota exceeded"_qs)), Status::Failed,
         u"DeepL: quota exceeded (456)"_qs, 600000},
     {"deeplBadKey", "deepl", json(403, message("message", u"Wrong key"_qs)), Status::Failed,
-        u"DeepL: key refused (403): check key= in [deepl] or VERBOLT_DEEPL_KEY"_qs},
+        u"DeepL: key refused (403: Wrong key): check key= in [deepl] or VERBOLT_DEEPL_KEY"_qs},
+    {"deeplOverloaded", "deepl", json(529, message("message", u"Too many requests"_qs)), Status::Failed,
+        u"DeepL: too many requests (529: Too many requests)"_qs, 30000},
     {"deeplTooManyRequests", "deepl", {429, "{}", "Retry-After: 7\r\n", false}, Status::Failed,
         u"DeepL: too many requests (429)"_qs, 7000},
     {"deeplUnknownTarget", "deepl", json(400, message("message", u"Value for 'target_lang' not supported."_qs)),
@@ -157,16 +159,44 @@ const QList<ReasonCase> kReasons = {
     {"deeplBreakdown", "deepl", json(503, {}), Status::Failed, u"DeepL: server error (503)"_qs},
     {"deeplGarbage", "deepl", {200, "<html>", {}, false}, Status::Failed,
         u"DeepL: unexpected answer (no translations[0].text)"_qs},
-    {"googleBadKey", "google", googleError(400, u"API key not valid."_qs, u"keyInvalid"_qs), Status::Failed,
-        u"Google: key refused (400): check key= in [google] or VERBOLT_GOOGLE_KEY"_qs},
+    {"googleBadKey", "google",
+        googleError(
+            400, u"API key not valid. Please pass a valid API key."_qs, u"badRequest"_qs, u"API_KEY_INVALID"_qs),
+        Status::Failed,
+        u"Google: key refused (400: API key not valid. Please pass a valid API key.): check key= in [google] or "
+        "VERBOLT_GOOGLE_KEY"_qs},
+    {"googlePerMinute", "google",
+        googleError(429, u"Quota exceeded for quota metric 'v2 and v3 general model characters' per minute"_qs,
+            u"rateLimitExceeded"_qs, u"RATE_LIMIT_EXCEEDED"_qs, u"RESOURCE_EXHAUSTED"_qs),
+        Status::Failed,
+        u"Google: too many requests (429: Quota exceeded for quota metric 'v2 and v3 general model characters' per "
+        "minute)"_qs,
+        60000},
+    {"googleUserRate", "google", googleError(403, u"User Rate Limit Exceeded"_qs, u"userRateLimitExceeded"_qs),
+        Status::Failed, u"Google: too many requests (403: User Rate Limit Exceeded)"_qs, 60000},
     {"googleDailyLimit", "google", googleError(403, u"Daily Limit Exceeded"_qs, u"dailyLimitExceeded"_qs),
         Status::Failed, u"Google: quota exceeded (403)"_qs, 600000},
-    {"googleApiNotEnabled", "google", googleError(403, u"Forbidden"_qs, u"forbidden"_qs), Status::Failed,
-        u"Google: key refused (403): check key= in [google] or VERBOLT_GOOGLE_KEY"_qs},
+    {"googleApiNotEnabled", "google",
+        googleError(403, u"Cloud Translation API has not been used in project 12 before or it is disabled."_qs,
+            u"accessNotConfigured"_qs, u"SERVICE_DISABLED"_qs),
+        Status::Failed,
+        u"Google: key refused (403: Cloud Translation API has not been used in project 12 before or it is disabled.): "
+        "check key= in [google] or VERBOLT_GOOGLE_KEY"_qs},
     {"googleBadPair", "google", googleError(400, u"Bad language pair: en|xx"_qs, u"badRequest"_qs), Status::UnknownPair,
         u"Google: Bad language pair: en|xx"_qs},
     {"libreTranslateEchoesTheKey", "libretranslate", json(500, message("error", u"no quota for "_qs + kKey)),
         Status::Failed, u"LibreTranslate: server error (500: no quota for (key))"_qs},
+    {"libreTranslateWantsAKey", "libretranslate",
+        json(400, message("error", u"Visit https://portal.libretranslate.com to get an API key"_qs)), Status::Failed,
+        u"LibreTranslate: key refused (400: Visit https://portal.libretranslate.com to get an API key): check key= in "
+        "[libretranslate] or VERBOLT_LIBRETRANSLATE_KEY"_qs},
+    {"libreTranslateBannedAddress", "libretranslate", json(403, message("error", u"Slowdown: banned"_qs)),
+        Status::Failed,
+        u"LibreTranslate: key refused (403: Slowdown: banned): check key= in [libretranslate] or "
+        "VERBOLT_LIBRETRANSLATE_KEY"_qs},
+    {"libreTranslateTextTooLong", "libretranslate",
+        json(400, message("error", u"Invalid request: request (6000) exceeds text limit (5000)"_qs)), Status::TooLong,
+        u"LibreTranslate: Invalid request: request (6000) exceeds text limit (5000)"_qs},
     {"libreTranslateWrongUrl", "libretranslate", json(404, message("error", u"Not Found"_qs)), Status::Failed,
         u"LibreTranslate at {url} answered 404: Not Found: check url= in [libretranslate]"_qs},
     {"libreTranslateUnreachable", "libretranslate", {0, {}, {}, false}, Status::Failed,
@@ -181,6 +211,26 @@ const QList<ReasonCase> kReasons = {
         u"LLM m: quota exceeded (429)"_qs, 600000},
     {"llmBadRequest", "llm", json(400, QJsonObject{{u"error"_qs, u"context too long"_qs}}), Status::Failed,
         u"LLM m: context too long"_qs},
+    {"llmCutOffAtItsLength", "llm",
+        json(200,
+            QJsonObject{{u"choices"_qs,
+                QJsonArray{QJsonObject{
+                    {u"message"_qs, message("content", u"Hal"_qs)}, {u"finish_reason"_qs, u"length"_qs}}}}}),
+        Status::Failed, u"LLM m: the reply was cut off at the model's length limit (finish_reason \"length\")"_qs},
+    {"llmNullContent", "llm",
+        json(200,
+            QJsonObject{{u"choices"_qs,
+                QJsonArray{QJsonObject{
+                    {u"message"_qs,
+                        QJsonObject{{u"content"_qs, QJsonValue::Null}, {u"refusal"_qs, u"I can't help with that."_qs}}},
+                    {u"finish_reason"_qs, u"stop"_qs}}}}}),
+        Status::Failed, u"LLM m: the reply has no text (content null: I can't help with that.)"_qs},
+    {"llmEndsInsideItsReasoning", "llm",
+        json(200,
+            QJsonObject{{u"choices"_qs,
+                QJsonArray{QJsonObject{{u"message"_qs, message("content", u"<think>\nFirst I consider"_qs)},
+                    {u"finish_reason"_qs, u"stop"_qs}}}}}),
+        Status::Failed, u"LLM m: the reply ended inside its reasoning, before a translation"_qs},
 };
 
 class EngineReasons : public ::testing::TestWithParam<ReasonCase>

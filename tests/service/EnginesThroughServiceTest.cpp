@@ -3,10 +3,10 @@
 #include "EngineSetup.h"
 #include "FakeProviders.h"
 #include "LanguageNames.h"
-#include "http/ReplyEncoding.h"
-#include "http/ServiceServer.h"
 #include "ServiceTestSupport.h"
 #include "VersionRecord.h"
+#include "http/ReplyEncoding.h"
+#include "http/ServiceServer.h"
 
 #include <QFile>
 #include <QProcess>
@@ -18,12 +18,13 @@ using namespace servicetest;
 
 namespace {
 
-const QStringList kDeepLSources
-    = {u"AR"_qs, u"BG"_qs, u"CS"_qs, u"DA"_qs, u"NL"_qs, u"EN"_qs, u"FI"_qs, u"FR"_qs, u"DE"_qs, u"EL"_qs, u"IT"_qs,
-        u"JA"_qs, u"ZH"_qs, u"KO"_qs, u"NB"_qs, u"PL"_qs, u"PT"_qs, u"RO"_qs, u"RU"_qs, u"ES"_qs, u"SV"_qs};
+// As DeepL lists them today: Irish, Hindi, Maltese and Welsh among them.
+const QStringList kDeepLSources = {u"AR"_qs, u"BG"_qs, u"CS"_qs, u"DA"_qs, u"NL"_qs, u"EN"_qs, u"FI"_qs, u"FR"_qs,
+    u"DE"_qs, u"EL"_qs, u"HI"_qs, u"GA"_qs, u"IT"_qs, u"JA"_qs, u"ZH"_qs, u"KO"_qs, u"MT"_qs, u"NB"_qs, u"PL"_qs,
+    u"PT"_qs, u"RO"_qs, u"RU"_qs, u"CY"_qs, u"ES"_qs, u"SV"_qs};
 const QStringList kDeepLTargets = {u"AR"_qs, u"BG"_qs, u"CS"_qs, u"DA"_qs, u"NL"_qs, u"EN-GB"_qs, u"EN-US"_qs, u"FI"_qs,
-    u"FR"_qs, u"DE"_qs, u"EL"_qs, u"IT"_qs, u"JA"_qs, u"ZH-HANS"_qs, u"ZH-HANT"_qs, u"KO"_qs, u"NB"_qs, u"PL"_qs,
-    u"PT-BR"_qs, u"PT-PT"_qs, u"RO"_qs, u"RU"_qs, u"ES"_qs, u"SV"_qs};
+    u"FR"_qs, u"DE"_qs, u"EL"_qs, u"HI"_qs, u"GA"_qs, u"IT"_qs, u"JA"_qs, u"ZH-HANS"_qs, u"ZH-HANT"_qs, u"KO"_qs,
+    u"MT"_qs, u"NB"_qs, u"PL"_qs, u"PT-BR"_qs, u"PT-PT"_qs, u"RO"_qs, u"RU"_qs, u"CY"_qs, u"ES"_qs, u"SV"_qs};
 const QStringList kLibreCodes = {u"ar"_qs, u"bg"_qs, u"cs"_qs, u"da"_qs, u"nl"_qs, u"en"_qs, u"fi"_qs, u"fr"_qs,
     u"de"_qs, u"el"_qs, u"hi"_qs, u"ga"_qs, u"it"_qs, u"ja"_qs, u"zh-Hans"_qs, u"ko"_qs, u"nb"_qs, u"pl"_qs, u"pt"_qs,
     u"ro"_qs, u"ru"_qs, u"es"_qs, u"sv"_qs};
@@ -44,8 +45,13 @@ QString deeplSpelling(const QString& code)
 }
 
 const QList<ProviderCase> kProviders = {
-    {"deepl", "[deepl]\nurl={url}\n", deepl(u"dk:fx"_qs, kDeepLSources, kDeepLTargets),
-        {u"hi"_qs, u"ga"_qs, u"mt"_qs, u"cy"_qs}, deeplSpelling},
+    {"deepl", "[deepl]\nurl={url}\n", deepl(u"dk:fx"_qs, kDeepLSources, kDeepLTargets), {}, deeplSpelling},
+    {"mymemory", "[mymemory]\nurl={url}\n",
+        [](const Request& r) {
+            static MyMemoryFake provider(1 << 30);
+            return provider.handler()(r);
+        },
+        {}, [](const QString& code) { return code; }},
     {"google", "[google]\nkey=gk\nurl={url}/g\n",
         google(u"gk"_qs, QStringList(service::LanguageNames::clientCodes()) << u"zh-TW"_qs << u"iw"_qs), {},
         [](const QString& code) { return code; }},
@@ -176,14 +182,16 @@ TEST(ServiceProgram, listsPairsAndKeepsKeysOutOfItsLog)
     const ProgramRun run
         = runService({u"--list-pairs"_qs, u"--config"_qs, file.fileName(), u"--apertium-modes"_qs, dir.path()}, env);
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_TRUE(run.out.contains(u"\nen|de        English to German: google, llm?\n"_qs)) << run.out;
-    EXPECT_TRUE(run.out.contains(u"\nar|bg        Arabic to Bulgarian: llm?\n"_qs)) << run.out;
+    EXPECT_TRUE(run.out.contains(u"\nen|de        English to German: mymemory, google, llm?\n"_qs)) << run.out;
+    EXPECT_TRUE(run.out.contains(u"\nar|bg        Arabic to Bulgarian: mymemory, llm?\n"_qs)) << run.out;
     EXPECT_TRUE(run.out.contains(u"  llm?  it has no languages list: it is tried for every pair\n"_qs)) << run.out;
     EXPECT_EQ(run.err,
         u"verbolt-service: warning: %1 can be read by other users and may hold API keys; chmod 600 %1\n"
         "verbolt-service: [deepl] left out: no key= (nor VERBOLT_DEEPL_KEY)\n"
         "verbolt-service: apertium left out: no language pairs in %2\n"
-        "verbolt-service: engines, in the order tried: google (Google at %3), llm (LLM m at http://127.0.0.1:1)\n"_qs
-            .arg(file.fileName(), dir.path(), fake.url().toString()));
+        "verbolt-service: engines, in the order tried: mymemory (MyMemory at https://api.mymemory.translated.net), "
+        "google "
+        "(Google at %3), llm (LLM m at http://127.0.0.1:1)\n"_qs.arg(
+            file.fileName(), dir.path(), fake.url().toString()));
     EXPECT_FALSE((run.out + run.err).contains(u"s3cr3t"_qs));
 }

@@ -23,7 +23,19 @@ struct ConfigCase {
 };
 
 const QList<ConfigCase> kConfigs = {
-    {"noFileIsApertiumAlone", nullptr, {}, u"apertium - - - 10000"_qs, {}, {}},
+    {"noFileIsTheKeylessEngines", nullptr, {}, u"phrasebook - - - 10000; apertium - - - 10000; mymemory - - - 10000"_qs,
+        {}, {}},
+    {"keylessEnginesTurnedOff",
+        "[mymemory]\nenabled=no\nemail=op@example.org\n[phrasebook]\nenabled=false\n[llm]\nurl=http://h:1\nmodel=m\n"
+        "temperature=0.2\nenabled=yes\n",
+        {}, u"apertium - - - 10000; llm http://h:1 - m 10000 t=0.2"_qs, {}, {}},
+    {"myMemoryEmailAndAddress", "[mymemory]\nemail=op@example.org\nurl=http://127.0.0.1:9\n", {},
+        u"phrasebook - - - 10000; apertium - - - 10000; mymemory http://127.0.0.1:9 - - 10000 de=op@example.org"_qs, {},
+        {}},
+    {"badEnabled", "[deepl]\nkey=k\nenabled=maybe\n", {}, {}, {},
+        u"{dir}/verbolt-service.conf: [deepl] enabled= wants yes or no, not \"maybe\""_qs},
+    {"badTemperature", "[llm]\nurl=http://h:1\nmodel=m\ntemperature=hot\n", {}, {}, {},
+        u"{dir}/verbolt-service.conf: [llm] temperature= wants a number from 0 to 2, such as 0.2, not \"hot\""_qs},
     {"everyEngineInTheDefaultOrder",
         "[routing]\ntimeout=5\ncache=2M\n"
         "[deepl]\nkey=k1:fx ; free key\n"
@@ -31,7 +43,8 @@ const QList<ConfigCase> kConfigs = {
         "[libretranslate]\nurl=http://localhost:5000\n"
         "[llm]\nurl=http://localhost:11434/v1\nmodel=\"llama3.1:8b\"\ntimeout=60\n",
         {},
-        u"apertium - - - 5000; deepl - k1:fx - 5000; google https://proxy.example/google g2 - 5000; "
+        u"phrasebook - - - 5000; apertium - - - 5000; mymemory - - - 5000; deepl - k1:fx - 5000; google "
+        u"https://proxy.example/google g2 - 5000; "
         "libretranslate http://localhost:5000 - - 5000; llm http://localhost:11434/v1 - llama3.1:8b 60000"_qs,
         {}, {}},
     {"orderPicksAndSorts",
@@ -40,7 +53,8 @@ const QList<ConfigCase> kConfigs = {
         {u"[google] is set up but not in [routing] order=: not used"_qs}, {}},
     {"environmentKeysWin", "[deepl]\nkey=from-file\n[libretranslate]\nurl=http://h:2\nkey=lt\n",
         {u"VERBOLT_DEEPL_KEY=from-env"_qs, u"VERBOLT_GOOGLE_KEY=g-env"_qs},
-        u"apertium - - - 10000; deepl - from-env - 10000; google - g-env - 10000; libretranslate http://h:2 lt - "
+        u"phrasebook - - - 10000; apertium - - - 10000; mymemory - - - 10000; deepl - from-env - 10000; google - g-env "
+        u"- 10000; libretranslate http://h:2 lt - "
         "10000"_qs,
         {}, {}},
     {"sectionsWithoutWhatTheyNeed",
@@ -61,8 +75,8 @@ const QList<ConfigCase> kConfigs = {
     {"badCacheSize", "[routing]\ncache=lots\n", {}, {}, {},
         u"{dir}/verbolt-service.conf: [routing] cache= wants a size such as 8M, not \"lots\""_qs},
     {"unknownEngineInOrder", "[routing]\norder=apertium,bing\n", {}, {}, {},
-        u"{dir}/verbolt-service.conf: [routing] order= names \"bing\", which is not one of apertium, deepl, google, "
-        "libretranslate, llm"_qs},
+        u"{dir}/verbolt-service.conf: [routing] order= names \"bing\", which is not one of phrasebook, apertium, "
+        "mymemory, deepl, google, libretranslate, llm"_qs},
     {"missingCaFile", "[google]\nkey=g\ncafile=ca.pem\n", {}, {}, {},
         u"{dir}/verbolt-service.conf: [google] cafile=: cannot read {dir}/ca.pem: No such file or directory"_qs},
 };
@@ -72,8 +86,13 @@ QString describe(const service::ServiceConfig& config)
     QStringList parts;
     for (const service::EngineSettings& e : config.engines) {
         const auto orDash = [](const QString& s) { return s.isEmpty() ? u"-"_qs : s; };
-        parts.append(
-            u"%1 %2 %3 %4 %5"_qs.arg(e.id, orDash(e.url.toString()), orDash(e.key), orDash(e.model)).arg(e.timeoutMs));
+        QString part
+            = u"%1 %2 %3 %4 %5"_qs.arg(e.id, orDash(e.url.toString()), orDash(e.key), orDash(e.model)).arg(e.timeoutMs);
+        if (!e.email.isEmpty())
+            part += u" de="_qs + e.email;
+        if (e.temperature)
+            part += u" t="_qs + QString::number(*e.temperature);
+        parts.append(part);
     }
     return parts.join(u"; "_qs);
 }
