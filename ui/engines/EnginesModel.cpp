@@ -38,6 +38,18 @@ bool isOff(const QString& value)
     return lower == u"no" || lower == u"false" || lower == u"off" || lower == u"0";
 }
 
+// The known engines the file's order= names, in its order.
+QStringList listedOrder(const ServiceConfFile& file)
+{
+    QStringList ids;
+    for (const QString& id : file.value(kRouting, kOrder).split(u',', Qt::SkipEmptyParts)) {
+        const QString trimmed = id.trimmed().toLower();
+        if (EnginesModel::defaultOrder().contains(trimmed) && !ids.contains(trimmed))
+            ids.append(trimmed);
+    }
+    return ids;
+}
+
 } // namespace
 
 const QStringList& EnginesModel::defaultOrder()
@@ -66,14 +78,10 @@ QString EnginesModel::fieldLabel(const QString& field)
 
 void EnginesModel::load(const ServiceConfFile& file)
 {
-    QStringList ids;
-    const QString order = file.value(kRouting, kOrder);
-    m_fileHasOrder = !order.isEmpty();
-    for (const QString& id : order.split(u',', Qt::SkipEmptyParts)) {
-        const QString trimmed = id.trimmed();
-        if (defaultOrder().contains(trimmed) && !ids.contains(trimmed))
-            ids.append(trimmed);
-    }
+    QStringList ids = listedOrder(file);
+    m_fileHasOrder = !ids.isEmpty();
+    // An engine that an order leaves out is not used.
+    const QStringList listed = ids;
     // Those the order leaves out keep their default places after it.
     for (const QString& id : defaultOrder()) {
         if (!ids.contains(id))
@@ -87,7 +95,7 @@ void EnginesModel::load(const ServiceConfFile& file)
         row.id = id;
         row.name = QString::fromUtf16(found->name);
         row.fields = found->fields;
-        row.enabled = !isOff(file.value(id, kEnabled));
+        row.enabled = !isOff(file.value(id, kEnabled)) && (listed.isEmpty() || listed.contains(id));
         for (const QString& field : row.fields)
             row.values.insert(field, file.value(id, field));
         m_rows.append(row);
@@ -160,14 +168,21 @@ bool EnginesModel::writeTo(ServiceConfFile& file) const
     QStringList loadedOrder;
     for (const Row& row : m_loaded)
         loadedOrder.append(row.id);
-    if (order() != loadedOrder) {
+    // An order that leaves out an engine switched on is written out whole.
+    QStringList listed = listedOrder(file);
+    const bool leftOut = !listed.isEmpty() && std::any_of(m_rows.begin(), m_rows.end(), [&listed](const Row& row) {
+        return row.enabled && !listed.contains(row.id);
+    });
+    if (order() != loadedOrder || leftOut) {
         file.setValue(kRouting, kOrder, order().join(u','));
+        listed = order();
         changed = true;
     }
     for (const Row& row : m_rows) {
         const auto loaded
             = std::find_if(m_loaded.begin(), m_loaded.end(), [&row](const Row& other) { return other.id == row.id; });
-        if (loaded->enabled != row.enabled) {
+        const bool onInFile = !isOff(file.value(row.id, kEnabled)) && (listed.isEmpty() || listed.contains(row.id));
+        if (onInFile != row.enabled) {
             file.setValue(row.id, kEnabled, row.enabled ? QStringLiteral("yes") : QStringLiteral("no"));
             changed = true;
         }
