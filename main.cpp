@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 #include "CurlPageFetcher.h"
 #include "DBusChatHost.h"
+#include "EnginesOpener.h"
 #include "PageFetch.h"
 #include "UsageReport.h"
 #include "frmVerbolt.h"
@@ -13,7 +14,8 @@
 
 int main(int argc, char** argv)
 {
-    if (const auto exitCode = CommandLine::handle(argc, argv))
+    CommandLine::Answer asked;
+    if (const auto exitCode = CommandLine::handle(argc, argv, &asked))
         return *exitCode;
     QApplication app(argc, argv);
     // The icon lives in the window's static library; its resources must be pulled in by name.
@@ -21,6 +23,11 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Verbolt"));
     QApplication::setDesktopFileName(QStringLiteral("verbolt"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/verbolt/verbolt.png")));
+
+    if (asked.engines) {
+        net::CurlPageFetcher fetcher;
+        return EnginesOpener::runAlone(&fetcher);
+    }
 
     WindowServices services;
     services.createHost = [](QString* why) { return DBusChatHost::create(why); };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <functional>
@@ -36,4 +37,16 @@ public:
     /// Starts one HTTP GET of url. done runs exactly once, later, from the event loop, and never after the fetcher
     /// is destroyed: destroying it abandons the fetches in flight.
     virtual void fetch(const QString& url, Done done) = 0;
+
+    /// Starts one HTTP POST of form, an application/x-www-form-urlencoded body (may be empty), to url; done as
+    /// for fetch.
+    virtual void post(const QString& url, const QByteArray& form, Done done) = 0;
+
+    /// Sends the fetches started from now on through the Unix socket at path, whatever host their URL names; an
+    /// empty path sends them to the URL's host.
+    void setUnixSocket(const QString& path) { m_unixSocket = path; }
+    const QString& unixSocket() const { return m_unixSocket; }
+
+private:
+    QString m_unixSocket;
 };

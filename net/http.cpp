@@ -22,7 +22,7 @@ constexpr qsizetype kReadSize = 1024;
 
 // The one post the module handles at a time.
 struct PostState {
-    QString host;
+    net::ServiceAddress address;
     QString path;
     QString body;
     bool opened = false;
@@ -38,22 +38,6 @@ bool refusedWhileSending(const char* operation)
     if (!s_post.sending)
         return false;
     qWarning("http: %s refused while a post is being sent", operation);
-    return true;
-}
-
-// A bare host name or address, optionally with ":port"; anything that would make the URL mean something
-// else (user info, a path, a query) is refused.
-bool isPlainHost(const QString& host)
-{
-    if (host.isEmpty())
-        return false;
-    for (const QChar c : host) {
-        const char16_t u = c.unicode();
-        const bool ok = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '.'
-            || u == '-' || u == '_' || u == ':' || u == '[' || u == ']';
-        if (!ok)
-            return false;
-    }
     return true;
 }
 
@@ -83,8 +67,7 @@ void configurePost(CURL* curl, const QByteArray& url, const QByteArray& body, cu
 {
     curl_easy_setopt(curl, CURLOPT_URL, url.constData());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http");
-    curl_easy_setopt(curl, CURLOPT_PROXY, "");
-    curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
+    s_post.address.apply(curl);
     curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
     curl_easy_setopt(curl, CURLOPT_USERAGENT, "Verbolt");
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
@@ -100,9 +83,9 @@ void configurePost(CURL* curl, const QByteArray& url, const QByteArray& body, cu
 // The URL of the opened post; empty when what HttpOpenPost was given cannot make one.
 QByteArray postUrl()
 {
-    if (!s_post.opened || !isPlainHost(s_post.host) || !s_post.path.startsWith(u'/'))
+    if (!s_post.opened || !s_post.address.isValid() || !s_post.path.startsWith(u'/'))
         return {};
-    return "http://" + s_post.host.toLatin1() + Codec::encode(s_post.path);
+    return s_post.address.baseUrl().toLatin1() + Codec::encode(s_post.path);
 }
 
 void transfer(const QByteArray& url, const QByteArray& body, ReceivedBody& reply)
@@ -157,9 +140,14 @@ struct BackgroundPost {
 
 void HttpOpenPost(const QString& host, const QString& path)
 {
+    HttpOpenPost(net::ServiceAddress::tcp(host), path);
+}
+
+void HttpOpenPost(const net::ServiceAddress& address, const QString& path)
+{
     if (refusedWhileSending("HttpOpenPost"))
         return;
-    s_post.host = host;
+    s_post.address = address;
     s_post.path = path;
     s_post.body.clear();
     s_post.opened = true;

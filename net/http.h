@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ServiceAddress.h"
+
 #include <QString>
 
 #include <functional>
@@ -17,6 +19,9 @@ namespace http {
 
 /// Starts a post of path on host ("name" or "name:port"; port 80 when none is given) and empties the body.
 void HttpOpenPost(const QString& host, const QString& path);
+
+/// Starts a post of path on the service at address (a Unix socket, or TCP) and empties the body.
+void HttpOpenPost(const net::ServiceAddress& address, const QString& path);
 
 /// Appends name=value to the form body, unescaped, with "&" before it unless the body is empty.
 void HttpAddField(const QString& name, const QString& value);

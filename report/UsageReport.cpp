@@ -6,7 +6,7 @@ namespace report {
 
 void sendUsageReport(const QString& statsHost, const QString& callsign, const QString& program, const QString& version)
 {
-    http::HttpOpenPost(statsHost, QStringLiteral("/EP/stats.php"));
+    http::HttpOpenPost(net::ServiceAddress::parse(statsHost), QStringLiteral("/EP/stats.php"));
     http::HttpAddField(QStringLiteral("Callsign"), callsign);
     http::HttpAddField(QStringLiteral("Program"), program);
     http::HttpAddField(QStringLiteral("Ver"), version);

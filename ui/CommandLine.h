@@ -14,13 +14,16 @@ public:
     struct Answer {
         std::optional<int> exitCode;
         QByteArray out;
+        /// --engines: the translation engines dialog alone, in place of the window.
+        bool engines = false;
     };
 
     /// The answer to the arguments that follow the program name.
     static Answer read(const QStringList& arguments);
 
     /// Reads main's arguments and prints the answer; returns the exit code when the program must end now.
-    static std::optional<int> handle(int argc, char** argv);
+    /// *answer (when given) is what the arguments asked for.
+    static std::optional<int> handle(int argc, char** argv, Answer* answer = nullptr);
 
     static QByteArray helpText();
     static QByteArray versionText();

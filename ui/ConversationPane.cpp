@@ -2,6 +2,8 @@
 
 #include "PaneText.h"
 
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QScrollBar>
 #include <QTextCursor>
 
@@ -65,4 +67,18 @@ void ConversationPane::moveCaretToEnd()
     cursor.movePosition(QTextCursor::End);
     setTextCursor(cursor);
     ensureCursorVisible();
+}
+
+QString ConversationPane::enginesEntry()
+{
+    return tr("Translation engines\u2026");
+}
+
+void ConversationPane::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu* menu = createStandardContextMenu(event->pos());
+    menu->addSeparator();
+    menu->addAction(enginesEntry(), this, &ConversationPane::enginesRequested);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
 }

@@ -24,9 +24,17 @@ public:
     /// Puts the caret after the last character and scrolls it into view.
     void moveCaretToEnd();
 
+    /// The entry the pane adds to its standard context menu.
+    static QString enginesEntry();
+
 signals:
     /// Text was added at the end; shown is what the pane shows of it, every line end a single LF.
     void appended(const QString& shown);
+    /// The operator chose the translation engines from the context menu.
+    void enginesRequested();
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     QString m_text;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ChatHost.h"
+#include "EngineService.h"
 #include "PageFetcher.h"
 
 #include <QDate>
@@ -31,6 +32,8 @@ struct WindowServices {
     std::function<QDate()> today;
     /// A clock that never goes back, which spaces the answers to version probes; by default the steady clock.
     std::function<std::chrono::milliseconds()> steadyClock;
+    /// The service's engine settings for the engines dialog; by default through pageFetcher.
+    std::function<std::unique_ptr<EngineService>()> engineService;
     /// Ends the program at once with status 0; by default QCoreApplication::exit(0).
     std::function<void()> quit;
 };

@@ -1,23 +1,29 @@
 #include "frmVerbolt.h"
 
+#include "ControlLook.h"
 #include "DecodeHtml.h"
+#include "EnginesOpener.h"
 #include "MessageBox.h"
 #include "PaneText.h"
 #include "ReadWriteIni.h"
 #include "ReplaceAll.h"
+#include "ServiceAddress.h"
+#include "ServiceEngineClient.h"
 #include "VersionRecord.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QFontDatabase>
-#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QStyle>
-#include <QStyleOptionButton>
 
 #include <utility>
 
+using ControlLook::fitCaption;
+using ControlLook::fitCheckBox;
+using ControlLook::sans;
+using ControlLook::setColour;
+using ControlLook::twips;
 using modGoogleTranslate::CutTranslation;
 using modGoogleTranslate::DecodeHtml;
 using modGoogleTranslate::LocalizeMessage;
@@ -32,57 +38,9 @@ const QString kLineEnd = QStringLiteral("\r\n");
 const QString kFailure = QStringLiteral("error");
 const QString kChooseLanguage = QStringLiteral("You have to choise a language to translate to.");
 const QString kNotTranslated = QStringLiteral("Could not translate the text, sorry");
-// Where the project's local translation service and statistics script listen unless the settings say otherwise.
-const QString kDefaultHost = QStringLiteral("127.0.0.1:2738");
 
 const QColor kNavy(0, 0, 128);
 const QColor kBlue(0, 0, 255);
-
-// The form is laid out in twips, 15 to a logical pixel; every measure is a multiple of 15.
-QRect twips(int left, int top, int width, int height)
-{
-    return QRect(left / 15, top / 15, width / 15, height / 15);
-}
-
-QFont sans(qreal points, bool bold = false)
-{
-    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    return font;
-}
-
-void setColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(role, colour);
-    widget->setPalette(palette);
-}
-
-// The system face is often wider than the one the form was drawn with. A caption that would be clipped keeps its
-// face and size and takes the first narrower cut of the face that fits; trailing spaces may run past the edge.
-void fitCaption(QWidget* control, const QString& text, int room)
-{
-    QString shown = text;
-    while (shown.endsWith(u' '))
-        shown.chop(1);
-    QFont font = control->font();
-    for (const int stretch : {QFont::Unstretched, QFont::SemiCondensed, QFont::Condensed, QFont::ExtraCondensed}) {
-        font.setStretch(stretch);
-        if (QFontMetrics(font).horizontalAdvance(shown) <= room)
-            break;
-    }
-    control->setFont(font);
-}
-
-void fitCheckBox(QCheckBox* box)
-{
-    QStyleOptionButton option;
-    option.initFrom(box);
-    option.text = box->text();
-    const QRect contents = box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box);
-    fitCaption(box, box->text(), box->width() - contents.left());
-}
 
 // A check-box state as stored; anything but 0, 1 or 2 reads as 0.
 int checkValue(const QString& text)
@@ -127,6 +85,14 @@ frmVerbolt::frmVerbolt(WindowServices services, QWidget* parent)
         };
     }
     createControls();
+    m_engines = new EnginesOpener(this, [this]() -> std::unique_ptr<EngineService> {
+        if (m_services.engineService)
+            return m_services.engineService();
+        return std::make_unique<ServiceEngineClient>(
+            m_services.pageFetcher.get(), net::ServiceAddress::parse(m_serviceHost));
+    });
+    connect(Text1, &ConversationPane::enginesRequested, this,
+        [this] { m_engines->open(comFrom->currentText(), comLan->currentText()); });
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -303,12 +269,12 @@ bool frmVerbolt::load()
     TimeStamp->setValue(checkValue(readSetting(QStringLiteral("TimeStamp"), QStringLiteral("0"))));
     // Valid at once, so that a save before the first tick stores what was loaded.
     Timer1_Timer();
-    m_serviceHost = readSetting(QStringLiteral("ServiceHost"), kDefaultHost);
-    m_statsHost = readSetting(QStringLiteral("StatsHost"), kDefaultHost);
-    if (m_serviceHost.isEmpty())
-        m_serviceHost = kDefaultHost;
+    // Unless the settings name another address, both are the user's own service, on its socket.
+    const net::ServiceAddress service = net::ServiceAddress::parse(readSetting(QStringLiteral("ServiceHost"), {}));
+    m_serviceHost = service.toString();
+    m_statsHost = readSetting(QStringLiteral("StatsHost"), {}).trimmed();
     if (m_statsHost.isEmpty())
-        m_statsHost = kDefaultHost;
+        m_statsHost = net::ServiceAddress::defaultSocketPath();
     // Kept unless turned off: the conversation outlives the pane.
     if (readSetting(QStringLiteral("Transcript"), QStringLiteral("1")) != u"0") {
         m_transcript = std::make_unique<Transcript>(Transcript::defaultFolder(), m_services.today);
@@ -316,8 +282,9 @@ bool frmVerbolt::load()
     }
     EchoLink->requestStatus(live([this](const QString& status) { EchoLink_StatusChanged(status); }));
     m_ops.isOnline = m_services.isOnline;
-    m_ops.serviceBase
-        = QStringLiteral("http://") + m_serviceHost + QStringLiteral("/ajax/services/language/translate?");
+    m_ops.serviceBase = service.baseUrl() + QStringLiteral("/ajax/services/language/translate?");
+    if (m_services.pageFetcher)
+        m_services.pageFetcher->setUnixSocket(service.socketPath());
 
     FillLanguages(comFrom);
     comFrom->insertAtCaret(TextFrom);
@@ -560,6 +527,8 @@ void frmVerbolt::translate(const QString& text, const QString& fromName, const Q
         if (page.failure != PageResult::Failure::None)
             return done({kFailure, fetchFailure(page), {}});
         const QString result = CutTranslation(page.body);
+        if (const QString online = m_onlineNote.take(page.body); !online.isEmpty())
+            Text1->appendText(online);
         QString reason;
         if (result == kFailure) {
             reason = ReplyFailureReason(page.body);
@@ -605,7 +574,8 @@ bool frmVerbolt::judge(const Translation& translation, const QString& sent)
     if (!translation.notice.isEmpty())
         notice(translation.notice);
     if (!m_flows.isStopped())
-        notice(kNotTranslated + u'\n' + reason);
+        m_engines->failureNotice(
+            kNotTranslated + u'\n' + reason, reason, comFrom->currentText(), comLan->currentText());
     return false;
 }
 

@@ -4,6 +4,7 @@
 #include "FlowQueue.h"
 #include "LanguageCombo.h"
 #include "RateLimit.h"
+#include "OnlineNote.h"
 #include "Transcript.h"
 #include "TriStateCheckBox.h"
 #include "WindowServices.h"
@@ -17,6 +18,8 @@
 #include <QWidget>
 
 #include <memory>
+
+class EnginesOpener;
 
 /// The one window of the program: the conversation with the chat host's partner, the typing line, the two
 /// language choosers and the settings. Controls and shared state carry the names the rest of the program and
@@ -158,5 +161,7 @@ private:
     /// What the chat host last said about itself, shown once.
     QString m_hostStatus;
     std::unique_ptr<Transcript> m_transcript;
+    EnginesOpener* m_engines = nullptr;
+    OnlineNote m_onlineNote;
     bool m_transcriptFailed = false;
 };

@@ -90,6 +90,28 @@ TEST(AsyncFetchRequest, IsTheSameAsTheBlockingOne)
         EXPECT_TRUE(lines.contains(header + '\r')) << header.toStdString();
 }
 
+TEST(AsyncFetchRequest, PostsTheFormAsGivenAndBringsTheAnswer)
+{
+    const ProxyEnvironment environment;
+    for (const QByteArray& form : {QByteArray("engine=deepl&langpair=en%7Cde&q=a%26b"), QByteArray()}) {
+        LoopbackServer server(httpReply("400 Bad Request", R"({"ok":false})"));
+        net::CurlPageFetcher fetcher;
+        std::optional<PageResult> page;
+        fetcher.post(QString::fromLatin1("http://" + server.hostAndPort() + "/verbolt/try"), form,
+            [&](const PageResult& result) { page = result; });
+        ASSERT_TRUE(waitUntil([&] { return page.has_value(); }));
+
+        EXPECT_EQ(page->failure, PageResult::Failure::None);
+        EXPECT_EQ(page->body, QStringLiteral(R"({"ok":false})"));
+        const QByteArray request = server.requests().value(0);
+        EXPECT_TRUE(request.startsWith("POST /verbolt/try HTTP/1.1\r\n")) << request.toStdString();
+        EXPECT_TRUE(request.contains("\r\nContent-Length: " + QByteArray::number(form.size()) + "\r\n"));
+        EXPECT_TRUE(request.contains("\r\nContent-Type: application/x-www-form-urlencoded\r\n"));
+        EXPECT_FALSE(request.contains("Expect:"));
+        EXPECT_TRUE(request.endsWith("\r\n\r\n" + form)) << request.toStdString();
+    }
+}
+
 TEST(AsyncFetchRequest, ADestroyedFetcherDropsItsFetchesUnanswered)
 {
     const ProxyEnvironment environment;

@@ -5,8 +5,10 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <vector>
 
@@ -23,6 +25,19 @@ int listenOnLoopback(quint16& port)
         || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
         throw std::runtime_error("cannot listen on 127.0.0.1");
     port = ntohs(address.sin_port);
+    return fd;
+}
+
+int listenOnUnixSocket(const QByteArray& path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (fd < 0 || path.size() >= qsizetype(sizeof address.sun_path))
+        throw std::runtime_error("cannot make a Unix socket");
+    std::copy(path.begin(), path.end(), address.sun_path);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 16) != 0)
+        throw std::runtime_error("cannot listen on " + path.toStdString());
     return fd;
 }
 
@@ -43,6 +58,16 @@ LoopbackServer::LoopbackServer(QByteArray reply, bool holdOpen)
     , m_holdOpen(holdOpen)
 {
     m_listener = listenOnLoopback(m_port);
+    if (::pipe2(m_wake, O_CLOEXEC) != 0)
+        throw std::runtime_error("cannot make a pipe");
+    m_thread = std::thread([this] { serve(); });
+}
+
+LoopbackServer::LoopbackServer(QByteArray reply, const UnixSocket& socket)
+    : m_reply(std::move(reply))
+    , m_holdOpen(false)
+{
+    m_listener = listenOnUnixSocket(socket.path);
     if (::pipe2(m_wake, O_CLOEXEC) != 0)
         throw std::runtime_error("cannot make a pipe");
     m_thread = std::thread([this] { serve(); });

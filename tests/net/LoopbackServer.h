@@ -8,13 +8,19 @@
 #include <mutex>
 #include <thread>
 
-// A stand-in HTTP server (or proxy) on 127.0.0.1, served by its own thread. It records every request byte for
-// byte and answers each with the same canned bytes. With holdOpen it then keeps the connection open without
+// A stand-in HTTP server (or proxy) on 127.0.0.1 (or a Unix socket), served by its own thread. It records every request
+// byte for byte and answers each with the same canned bytes. With holdOpen it then keeps the connection open without
 // another byte (a silent or stalled peer) until it is destroyed; otherwise it closes the connection.
 class LoopbackServer
 {
 public:
+    /// A Unix socket to listen on instead, at path.
+    struct UnixSocket {
+        QByteArray path;
+    };
+
     explicit LoopbackServer(QByteArray reply, bool holdOpen = false);
+    LoopbackServer(QByteArray reply, const UnixSocket& socket);
     ~LoopbackServer();
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;

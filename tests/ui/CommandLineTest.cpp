@@ -5,7 +5,7 @@
 
 namespace {
 
-enum class Answered { Help, Version, Nothing };
+enum class Answered { Help, Version, Nothing, Engines };
 
 struct ArgumentsCase {
     const char* name;
@@ -35,10 +35,12 @@ TEST_P(CommandLineRead, AnswersItsOwnOptionsAndLeavesTheRestToQt)
         EXPECT_EQ(answer.out, CommandLine::versionText());
         break;
     case Answered::Nothing:
+    case Answered::Engines:
         EXPECT_FALSE(answer.exitCode.has_value());
         EXPECT_EQ(answer.out, QByteArray());
         break;
     }
+    EXPECT_EQ(answer.engines, GetParam().answer == Answered::Engines);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, CommandLineRead,
@@ -46,7 +48,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, CommandLineRead,
         ArgumentsCase{"FirstOneWins", {"--version", "--help"}, Answered::Version},
         ArgumentsCase{"AfterQtOptions", {"-style", "fusion", "--help"}, Answered::Help},
         ArgumentsCase{"QtOptionsAlone", {"-platform", "offscreen", "-style", "fusion"}, Answered::Nothing},
-        ArgumentsCase{"AfterDoubleDash", {"--", "--help"}, Answered::Nothing}),
+        ArgumentsCase{"AfterDoubleDash", {"--", "--help"}, Answered::Nothing},
+        ArgumentsCase{"Engines", {"-style", "fusion", "--engines"}, Answered::Engines},
+        ArgumentsCase{"HelpBeforeEngines", {"--engines", "--help"}, Answered::Help},
+        ArgumentsCase{"EnginesAfterDoubleDash", {"--", "--engines"}, Answered::Nothing}),
     CaseName());
 
 } // namespace

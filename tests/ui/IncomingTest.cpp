@@ -1,6 +1,8 @@
 // Chat text from the host: the version probe, the pane's incoming form, the translation and nested events.
 #include "UiFixture.h"
 
+#include "ServiceAddress.h"
+
 namespace {
 
 const QString kVersionReply = QStringLiteral("*** Dolmex   v1.0");
@@ -217,11 +219,11 @@ TEST_P(FailureReasons, FirstFailureSaysWhyRepeatsOnlyMarkThePaneUntilASuccess)
 
 INSTANTIATE_TEST_SUITE_P(Causes, FailureReasons,
     ::testing::Values(FailureRun{"serviceDown", PageResult::Failure::Refused, 0,
-                          "the translation service at 127.0.0.1:2738 is not running"},
+                          "the translation service at " + net::ServiceAddress::defaultSocketPath() + " is not running"},
         FailureRun{"silentService", PageResult::Failure::TimedOut, 20, "no answer within 20 s"},
         FailureRun{"hugeAnswer", PageResult::Failure::TooLarge, 0, "the answer is larger than 1 MiB"},
         FailureRun{"unknownAddress", PageResult::Failure::HostNotFound, 0,
-            "the translation service's address 127.0.0.1:2738 is not known"}),
+            "the translation service's address " + net::ServiceAddress::defaultSocketPath() + " is not known"}),
     CaseName());
 
 TEST_F(UiFixture, TheServicesOwnReasonIsShown)

@@ -49,15 +49,20 @@ QString PaneText::oneLine(const QString& text)
 
 QString PaneText::notTranslated(const QString& reason)
 {
-    return kOwnMark + QStringLiteral("not translated: ") + oneLine(reason) + QStringLiteral("\r\n");
+    return ownLine(QStringLiteral("not translated: ") + reason);
 }
 
 QString PaneText::notSent(const QString& reason)
 {
-    return kOwnMark + QStringLiteral("not sent: ") + oneLine(reason) + QStringLiteral("\r\n");
+    return ownLine(QStringLiteral("not sent: ") + reason);
 }
 
 QString PaneText::fromHost(const QString& text)
 {
-    return kOwnMark + QStringLiteral("chat host: ") + oneLine(text) + QStringLiteral("\r\n");
+    return ownLine(QStringLiteral("chat host: ") + text);
+}
+
+QString PaneText::ownLine(const QString& text)
+{
+    return kOwnMark + oneLine(text) + QStringLiteral("\r\n");
 }

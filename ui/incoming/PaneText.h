@@ -17,6 +17,9 @@ public:
     /// The same, and CR and LF written out too (\x0d, \x0a): the text stays on one line.
     static QString oneLine(const QString& text);
 
+    /// One line of the program's own: ">!! " and the text kept on one line, CR LF.
+    static QString ownLine(const QString& text);
+
     /// The program's line in place of a translation that did not come: ">!! not translated: reason", CR LF.
     static QString notTranslated(const QString& reason);
 
