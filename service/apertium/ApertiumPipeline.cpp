@@ -148,7 +148,11 @@ void ApertiumPipeline::start()
 
 void ApertiumPipeline::submit(const QByteArray& input, Callback done)
 {
-    m_queue.enqueue({input, std::move(done)});
+    if (m_queue.size() >= kMaxWaiting)
+        dropUnwanted();
+    if (m_queue.size() >= kMaxWaiting)
+        return failLater(done, QStringLiteral("%1: %2 texts wait already").arg(m_name).arg(m_queue.size()));
+    m_queue.enqueue({input, std::move(done), service::Interest::current()});
     if (!m_scheduled && !m_busy) {
         // Never answer inside submit(): the caller may not be ready for it.
         m_scheduled = true;
@@ -156,9 +160,30 @@ void ApertiumPipeline::submit(const QByteArray& input, Callback done)
     }
 }
 
+void ApertiumPipeline::failLater(const Callback& done, const QString& why)
+{
+    QMetaObject::invokeMethod(
+        this, [done, why] { done(false, {}, why); }, Qt::QueuedConnection);
+}
+
+void ApertiumPipeline::dropUnwanted()
+{
+    QQueue<Job> kept;
+    for (Job& job : m_queue) {
+        if (job.interest.wanted())
+            kept.enqueue(std::move(job));
+        else
+            failLater(job.done, QStringLiteral("%1: nobody waits for the text any more").arg(m_name));
+    }
+    m_queue = std::move(kept);
+}
+
 void ApertiumPipeline::startNext()
 {
     m_scheduled = false;
+    // Texts whose client has gone, or that the router has given up on, never go in.
+    while (!m_busy && !m_queue.isEmpty() && !m_queue.head().interest.wanted())
+        failLater(m_queue.dequeue().done, QStringLiteral("%1: nobody waits for the text any more").arg(m_name));
     if (m_busy || m_queue.isEmpty())
         return;
     start();
