@@ -102,6 +102,21 @@ std::optional<QList<ApertiumPipeline::Stage>> ApertiumPipeline::parseMode(
     return stages;
 }
 
+namespace {
+
+// The service's environment without the engines' keys: no stage of a pipeline has any use for them.
+QProcessEnvironment childEnvironment()
+{
+    QProcessEnvironment kept = QProcessEnvironment::systemEnvironment();
+    for (const QString& name : kept.keys()) {
+        if (name.startsWith(QLatin1String("VERBOLT_")) && name.endsWith(QLatin1String("_KEY")))
+            kept.remove(name);
+    }
+    return kept;
+}
+
+} // namespace
+
 ApertiumPipeline::ApertiumPipeline(QString name, QList<Stage> stages, int timeoutMs, QObject* parent)
     : QObject(parent)
     , m_name(std::move(name))
@@ -126,6 +141,7 @@ void ApertiumPipeline::start()
         process->setProgram(stage.program);
         process->setArguments(stage.arguments);
         process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process->setProcessEnvironment(childEnvironment());
         if (!m_processes.isEmpty())
             m_processes.last()->setStandardOutputProcess(process);
         m_processes.append(process);
