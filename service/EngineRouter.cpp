@@ -1,5 +1,6 @@
 #include "EngineRouter.h"
 
+#include "Interest.h"
 #include "LanguageNames.h"
 
 #include <QDeadlineTimer>
@@ -26,6 +27,7 @@ QString wholeSeconds(qint64 ms)
 } // namespace
 
 struct EngineRouter::Attempt {
+    Interest client;
     QString text;
     QString source;
     QString target;
@@ -36,6 +38,7 @@ struct EngineRouter::Attempt {
     QList<TranslationResult::Status> statuses;
     bool finished = false;
     bool insideTranslate = false;
+    bool counted = false;
 };
 
 EngineRouter::EngineRouter(QList<Route> routes, qsizetype cacheBytes, QString configHint, QObject* parent)
@@ -62,13 +65,22 @@ void EngineRouter::log(const QString& line) const
 void EngineRouter::translate(const QString& text, const QString& source, const QString& target, Callback done)
 {
     auto attempt = std::make_shared<Attempt>();
+    attempt->client = Interest::current();
     attempt->text = text;
     attempt->source = source;
     attempt->target = target;
     attempt->done = std::move(done);
     attempt->budget = QDeadlineTimer(m_budgetMs);
     attempt->insideTranslate = true;
-    next(attempt);
+    if (m_inFlight >= m_maxInFlight) {
+        finish(attempt,
+            TranslationResult::refused(TranslationResult::Status::Failed,
+                QStringLiteral("too many texts in translation at once (%1); try again").arg(m_maxInFlight)));
+    } else {
+        ++m_inFlight;
+        attempt->counted = true;
+        next(attempt);
+    }
     attempt->insideTranslate = false;
 }
 
@@ -98,6 +110,8 @@ void EngineRouter::next(const std::shared_ptr<Attempt>& attempt)
             continue;
         }
         const int limit = std::min(route.timeoutMs, left);
+        if (!attempt->client.wanted())
+            return abandon(attempt);
 
         // The engine's answer and the time limit race; whichever comes first counts.
         auto settled = std::make_shared<bool>(false);
@@ -116,6 +130,9 @@ void EngineRouter::next(const std::shared_ptr<Attempt>& attempt)
         });
         timer->start(limit);
         QPointer<EngineRouter> self(this);
+        // The engine drops the text from its queue, or stops reading its answer, once this gives up on it.
+        const Interest::Scope scope{
+            Interest([client = attempt->client, settled] { return !*settled && client.wanted(); })};
         route.engine->translate(attempt->text, attempt->source, attempt->target,
             [self, attempt, i, settled, timer](const TranslationResult& result) {
                 if (!self || *settled)
@@ -152,11 +169,26 @@ void EngineRouter::failed(const std::shared_ptr<Attempt>& attempt, qsizetype ind
     next(attempt);
 }
 
+void EngineRouter::abandon(const std::shared_ptr<Attempt>& attempt)
+{
+    // Said once in a while: a flood of abandoned requests would otherwise flood the log.
+    ++m_abandoned;
+    if (!m_sinceAbandonLog.isValid() || m_sinceAbandonLog.elapsed() >= 10000) {
+        log(QStringLiteral("dropped %1 text(s) whose client had gone, before an engine was asked").arg(m_abandoned));
+        m_abandoned = 0;
+        m_sinceAbandonLog.start();
+    }
+    finish(
+        attempt, TranslationResult::refused(TranslationResult::Status::Failed, QStringLiteral("the client has gone")));
+}
+
 void EngineRouter::finish(const std::shared_ptr<Attempt>& attempt, const TranslationResult& result)
 {
     if (attempt->finished)
         return;
     attempt->finished = true;
+    if (attempt->counted)
+        --m_inFlight;
     // A cache hit or a refusal found inside translate() is answered from the event loop, as engines answer.
     if (!attempt->insideTranslate)
         return attempt->done(result);

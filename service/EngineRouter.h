@@ -3,6 +3,7 @@
 #include "Engine.h"
 #include "TranslationCache.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 
@@ -46,6 +47,9 @@ public:
     void setClock(Clock clock) { m_clock = std::move(clock); }
     /// Longest time one text may spend going from engine to engine; each engine's own limit is cut to what is left.
     void setBudget(int ms) { m_budgetMs = ms; }
+    /// Most texts in translation at once; one more is refused at once.
+    void setMaxInFlight(qsizetype count) { m_maxInFlight = count; }
+    qsizetype inFlight() const { return m_inFlight; }
 
 private:
     struct Attempt;
@@ -55,6 +59,7 @@ private:
     };
     void next(const std::shared_ptr<Attempt>& attempt);
     void finish(const std::shared_ptr<Attempt>& attempt, const TranslationResult& result);
+    void abandon(const std::shared_ptr<Attempt>& attempt);
     void failed(const std::shared_ptr<Attempt>& attempt, qsizetype index, const TranslationResult& result);
     TranslationResult refusal(const Attempt& attempt) const;
     void log(const QString& line) const;
@@ -67,6 +72,11 @@ private:
     QString m_configHint;
     LogSink m_log;
     Clock m_clock;
+    // More than the connections the HTTP layer keeps open: reached only by callers of their own.
+    qsizetype m_maxInFlight = 1024;
+    qsizetype m_inFlight = 0;
+    qint64 m_abandoned = 0;
+    QElapsedTimer m_sinceAbandonLog;
 };
 
 } // namespace service

@@ -3,14 +3,44 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QRegularExpression>
 #include <QSettings>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace service {
 
 namespace {
+
+constexpr qint64 kMaxCaFileBytes = 4 * 1024 * 1024;
+
+// A URL as a message may show it: any user name and password taken out.
+QString withoutUserInfo(const QString& url)
+{
+    const qsizetype scheme = url.indexOf(QStringLiteral("://"));
+    const qsizetype start = scheme < 0 ? 0 : scheme + 3;
+    qsizetype end = url.size();
+    for (const QChar stop : {u'/', u'?', u'#'}) {
+        const qsizetype at = url.indexOf(stop, start);
+        if (at >= 0)
+            end = std::min(end, at);
+    }
+    const qsizetype at = url.lastIndexOf(u'@', end - 1);
+    if (at < start)
+        return url;
+    return url.left(start) + QStringLiteral("(user)@") + url.mid(at + 1);
+}
+
+bool isLoopback(const QString& host)
+{
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
 
 const QStringList kEngines = {QStringLiteral("phrasebook"), QStringLiteral("apertium"), QStringLiteral("mymemory"),
     QStringLiteral("deepl"), QStringLiteral("google"), QStringLiteral("libretranslate"), QStringLiteral("llm")};
@@ -84,11 +114,13 @@ public:
             return fallback;
         bool ok = false;
         const double seconds = value.toDouble(&ok);
-        if (!ok || seconds <= 0 || seconds > 3600) {
-            fail(QStringLiteral("[%1] timeout= wants seconds, such as 10, not \"%2\"").arg(section, value));
+        // No NaN, and nothing under a millisecond: every text would fail at once.
+        if (!ok || !std::isfinite(seconds) || seconds < 0.001 || seconds > 3600) {
+            fail(QStringLiteral("[%1] timeout= wants seconds from 0.001 to 3600, such as 10, not \"%2\"")
+                     .arg(section, value));
             return fallback;
         }
-        return qMax(1, int(seconds * 1000));
+        return int(std::lround(seconds * 1000));
     }
 
     QUrl url(const QString& section)
@@ -101,7 +133,13 @@ public:
             || url.hasQuery()) {
             fail(QStringLiteral("[%1] url= wants an http:// or https:// address such as http://localhost:5000, not "
                                 "\"%2\"")
-                     .arg(section, value));
+                     .arg(section, withoutUserInfo(value)));
+            return {};
+        }
+        // A key in clear text must not cross a network; this machine is fine (a test double, a local relay).
+        if (url.scheme() == u"http" && (section == u"deepl" || section == u"google") && !isLoopback(url.host())) {
+            fail(QStringLiteral("[%1] url= must be https:// (the key would travel in clear text), not \"%2\"")
+                     .arg(section, withoutUserInfo(value)));
             return {};
         }
         return url;
@@ -139,12 +177,30 @@ public:
         if (value.isEmpty())
             return {};
         const QString path = QDir::cleanPath(base.absoluteFilePath(value));
+        // A device or a pipe would be read until memory runs out.
+        const QFileInfo info(path);
+        if (info.exists() && !info.isFile()) {
+            fail(QStringLiteral("[%1] cafile=: %2 is not a regular file").arg(section, path));
+            return {};
+        }
+        if (info.size() > kMaxCaFileBytes) {
+            fail(QStringLiteral("[%1] cafile=: %2 is larger than %3 MiB; a CA file is a few hundred KiB")
+                     .arg(section, path)
+                     .arg(kMaxCaFileBytes / (1024 * 1024)));
+            return {};
+        }
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
             fail(QStringLiteral("[%1] cafile=: cannot read %2: %3").arg(section, path, file.errorString()));
             return {};
         }
-        const QList<QSslCertificate> certificates = QSslCertificate::fromData(file.readAll(), QSsl::Pem);
+        const QByteArray pem = file.read(kMaxCaFileBytes + 1);
+        if (pem.size() > kMaxCaFileBytes) {
+            fail(
+                QStringLiteral("[%1] cafile=: %2 is larger than %3 MiB").arg(section, path).arg(kMaxCaFileBytes >> 20));
+            return {};
+        }
+        const QList<QSslCertificate> certificates = QSslCertificate::fromData(pem, QSsl::Pem);
         if (certificates.isEmpty())
             fail(QStringLiteral("[%1] cafile=: %2 holds no PEM certificate").arg(section, path));
         return certificates;

@@ -4,17 +4,21 @@
 #include "ServiceConfig.h"
 #include "VersionRecord.h"
 #include "apertium/ApertiumEngine.h"
+#include "http/OwnSocket.h"
 #include "http/ServiceServer.h"
 #include "http/SocketActivation.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QSocketNotifier>
 
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -61,6 +65,15 @@ bool parseListen(const QString& value, QHostAddress& address, quint16& port)
     return true;
 }
 
+// Where the window looks for the service unless told otherwise (the same rule as net::ServiceAddress).
+QString defaultSocketPath()
+{
+    QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!QDir::isAbsolutePath(runtime))
+        runtime = QStringLiteral("/run/user/%1").arg(::getuid());
+    return QDir::cleanPath(runtime) + QStringLiteral("/verbolt/service.sock");
+}
+
 void note(const QString& message)
 {
     std::fprintf(stderr, "verbolt-service: %s\n", qPrintable(message));
@@ -86,9 +99,30 @@ int listPairs(service::EngineSetup& engines)
     return 0;
 }
 
+// Where and how to listen, from --listen and --allow-remote.
+struct Listening {
+    QString socketPath; ///< a Unix socket; else TCP at address:port
+    QHostAddress address;
+    quint16 port = 0;
+    bool allowRemote = false;
+};
+
+// Why a TCP address may not be served; empty when it may. One that others can reach needs --allow-remote.
+QString remoteProblem(const QHostAddress& address, bool allowRemote, const QString& shown)
+{
+    if (address.isLoopback())
+        return {};
+    if (!allowRemote)
+        return QStringLiteral("%1 can be reached from other machines; listening there needs --allow-remote").arg(shown);
+    note(QStringLiteral("warning: listening on %1, beyond this machine: whoever reaches it can have texts translated "
+                        "with the engines and keys set up here")
+             .arg(shown));
+    return {};
+}
+
 // Listens (or serves the socket systemd handed over) and answers until SIGINT or SIGTERM.
-int serve(service::EngineHost& engines, const service::ServiceLimits& limits, const QString& listen,
-    const QHostAddress& address, quint16 port, std::optional<qintptr> activated)
+int serve(service::EngineHost& engines, const service::ServiceLimits& limits, const Listening& listening,
+    std::optional<qintptr> activated)
 {
     service::ServiceServer server(engines, limits);
     server.setSettings(&engines);
@@ -96,12 +130,27 @@ int serve(service::EngineHost& engines, const service::ServiceLimits& limits, co
     if (activated) {
         if (!server.listenOn(*activated))
             return fail(QStringLiteral("cannot serve the socket systemd handed over: %1").arg(server.errorString()));
-    } else if (!server.listen(address, port)) {
-        return fail(QStringLiteral("cannot listen on %1: %2").arg(listen, server.errorString()));
+        if (!server.tcpGate()) {
+            const QString path = service::OwnSocket::boundPath(int(*activated));
+            const QString problem
+                = path.isEmpty() ? QString() : service::OwnSocket::folderProblem(QFileInfo(path).absolutePath(), false);
+            if (!problem.isEmpty())
+                return fail(problem);
+        } else if (const QString problem
+                   = remoteProblem(server.serverAddress(), listening.allowRemote, server.whereListening());
+                   !problem.isEmpty()) {
+            return fail(problem);
+        }
+    } else if (!listening.socketPath.isEmpty()) {
+        if (!server.listenOnUnixSocket(listening.socketPath))
+            return fail(server.errorString());
+    } else if (!server.listen(listening.address, listening.port)) {
+        return fail(QStringLiteral("cannot listen on %1:%2: %3")
+                        .arg(listening.address.toString())
+                        .arg(listening.port)
+                        .arg(server.errorString()));
     }
-    server.log(QStringLiteral("verbolt-service listening on %1:%2")
-                   .arg(server.serverAddress().toString())
-                   .arg(server.serverPort()));
+    server.log(QStringLiteral("verbolt-service listening on %1").arg(server.whereListening()));
     // Languages come in while the first texts are already being served.
     engines.queryLanguages({});
     quitOnSignals(*QCoreApplication::instance());
@@ -114,6 +163,8 @@ int serve(service::EngineHost& engines, const service::ServiceLimits& limits, co
 
 int main(int argc, char** argv)
 {
+    // Keys and texts are in its memory: no core file, and no other process of the user's may read it (ptrace).
+    ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("verbolt-service"));
     QCoreApplication::setApplicationVersion(VersionRecord::read().versionText());
@@ -131,8 +182,11 @@ int main(int argc, char** argv)
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption listen(QStringLiteral("listen"),
-        QStringLiteral("Address and port (default 127.0.0.1:2738)."), QStringLiteral("ADDR:PORT"),
-        QStringLiteral("127.0.0.1:2738"));
+        QStringLiteral("Listen on the Unix socket at PATH (default $XDG_RUNTIME_DIR/verbolt/service.sock), or on TCP "
+                       "at ADDR:PORT (any local program can use that; see --allow-remote)."),
+        QStringLiteral("PATH|ADDR:PORT"));
+    const QCommandLineOption allowRemote(
+        QStringLiteral("allow-remote"), QStringLiteral("Allow a TCP address other machines can reach (else refused)."));
     const QCommandLineOption config(QStringLiteral("config"),
         QStringLiteral("Read the engines from FILE instead of $XDG_CONFIG_HOME/verbolt-service.conf."),
         QStringLiteral("FILE"));
@@ -158,16 +212,24 @@ int main(int argc, char** argv)
     const QCommandLineOption maxChars(QStringLiteral("max-chars"),
         QStringLiteral("Longest text accepted (default 5000 characters)."), QStringLiteral("N"),
         QStringLiteral("5000"));
-    parser.addOptions({listen, config, listPairsOption, libre, modes, pool, idle, preload, maxChars});
+    parser.addOptions({listen, allowRemote, config, listPairsOption, libre, modes, pool, idle, preload, maxChars});
     // --help and --version end here, before anything is read or started.
     parser.process(app);
     if (!activationError.isEmpty())
         return fail(activationError);
 
-    QHostAddress address;
-    quint16 port = 0;
-    if (!parseListen(parser.value(listen), address, port))
-        return fail(QStringLiteral("--listen wants ADDR:PORT, such as 127.0.0.1:2738"));
+    Listening listening;
+    listening.allowRemote = parser.isSet(allowRemote);
+    const QString where = parser.isSet(listen) ? parser.value(listen) : defaultSocketPath();
+    if (where.startsWith(u'/')) {
+        listening.socketPath = where;
+    } else if (!parseListen(where, listening.address, listening.port)) {
+        return fail(
+            QStringLiteral("--listen wants the absolute path of a socket, or ADDR:PORT such as 127.0.0.1:2738"));
+    } else if (!activated) {
+        if (const QString problem = remoteProblem(listening.address, listening.allowRemote, where); !problem.isEmpty())
+            return fail(problem);
+    }
     service::ServiceLimits limits;
     bool ok = false;
     limits.maxTextChars = parser.value(maxChars).toInt(&ok);
@@ -222,5 +284,5 @@ int main(int argc, char** argv)
         return listPairs(engines);
     service::EngineHost host(
         {parser.value(config), QProcessEnvironment::systemEnvironment(), overrides, apertiumOptions}, *settings, setup);
-    return serve(host, limits, parser.value(listen), address, port, activated);
+    return serve(host, limits, listening, activated);
 }

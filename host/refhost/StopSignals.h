@@ -5,7 +5,7 @@
 
 #include <memory>
 
-// Turns SIGINT, SIGTERM and SIGHUP into a Qt signal on the event loop, through a pipe the handler writes to.
+// Turns SIGINT, SIGTERM and SIGHUP into a Qt signal on the event loop, through an eventfd the handler counts up.
 class StopSignals : public QObject
 {
     Q_OBJECT
@@ -22,6 +22,6 @@ private:
     static void onSignal(int signal);
     void drain();
 
-    int m_pipe[2] = {-1, -1};
+    int m_event = -1;
     std::unique_ptr<QSocketNotifier> m_notifier;
 };

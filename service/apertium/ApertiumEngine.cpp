@@ -1,5 +1,6 @@
 #include "apertium/ApertiumEngine.h"
 
+#include "Interest.h"
 #include "apertium/ApertiumFormat.h"
 #include "apertium/ApertiumPipeline.h"
 
@@ -466,7 +467,8 @@ void ApertiumEngine::translate(const QString& text, const QString& source, const
     if (source.compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0) {
         if (isBlankText(text))
             return later<TranslationResult>(this, done, TranslationResult::ok(text));
-        detectSource(text, to, [this, text, to, target, done](const QString& from) {
+        detectSource(text, to, [this, text, to, target, done, interest = Interest::current()](const QString& from) {
+            const Interest::Scope scope{interest};
             if (from.isEmpty()) {
                 done(TranslationResult::refused(TranslationResult::Status::UnknownPair,
                     QStringLiteral("No installed language translates into %1").arg(target)));
@@ -513,7 +515,8 @@ void ApertiumEngine::runRoute(const QString& text, QStringList modes, Callback d
                 TranslationResult::Status::Failed, QStringLiteral("The Apertium mode %1 cannot be read").arg(mode)));
     }
     p->submit(ApertiumFormat::deformat(text),
-        [this, p, mode, modes, done](bool ok, const QByteArray& output, const QString& error) {
+        [this, p, mode, modes, done, interest = Interest::current()](
+            bool ok, const QByteArray& output, const QString& error) {
             // Idle from now on: this runs from the pipeline itself, which is never retired while it has a text.
             used(p);
             if (!ok) {
@@ -528,10 +531,13 @@ void ApertiumEngine::runRoute(const QString& text, QStringList modes, Callback d
                     TranslationResult::Status::Failed, QStringLiteral("The Apertium mode %1 gave no text").arg(mode)));
                 return;
             }
-            if (modes.isEmpty())
+            if (modes.isEmpty()) {
                 done(TranslationResult::ok(translated));
-            else
+            } else {
+                // The next hop belongs to the same client.
+                const Interest::Scope scope{interest};
                 runRoute(translated, modes, done);
+            }
         });
 }
 

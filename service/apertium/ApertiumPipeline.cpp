@@ -102,6 +102,21 @@ std::optional<QList<ApertiumPipeline::Stage>> ApertiumPipeline::parseMode(
     return stages;
 }
 
+namespace {
+
+// The service's environment without the engines' keys: no stage of a pipeline has any use for them.
+QProcessEnvironment childEnvironment()
+{
+    QProcessEnvironment kept = QProcessEnvironment::systemEnvironment();
+    for (const QString& name : kept.keys()) {
+        if (name.startsWith(QLatin1String("VERBOLT_")) && name.endsWith(QLatin1String("_KEY")))
+            kept.remove(name);
+    }
+    return kept;
+}
+
+} // namespace
+
 ApertiumPipeline::ApertiumPipeline(QString name, QList<Stage> stages, int timeoutMs, QObject* parent)
     : QObject(parent)
     , m_name(std::move(name))
@@ -126,6 +141,7 @@ void ApertiumPipeline::start()
         process->setProgram(stage.program);
         process->setArguments(stage.arguments);
         process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process->setProcessEnvironment(childEnvironment());
         if (!m_processes.isEmpty())
             m_processes.last()->setStandardOutputProcess(process);
         m_processes.append(process);
@@ -148,7 +164,11 @@ void ApertiumPipeline::start()
 
 void ApertiumPipeline::submit(const QByteArray& input, Callback done)
 {
-    m_queue.enqueue({input, std::move(done)});
+    if (m_queue.size() >= kMaxWaiting)
+        dropUnwanted();
+    if (m_queue.size() >= kMaxWaiting)
+        return failLater(done, QStringLiteral("%1: %2 texts wait already").arg(m_name).arg(m_queue.size()));
+    m_queue.enqueue({input, std::move(done), service::Interest::current()});
     if (!m_scheduled && !m_busy) {
         // Never answer inside submit(): the caller may not be ready for it.
         m_scheduled = true;
@@ -164,9 +184,30 @@ bool ApertiumPipeline::stopIdle()
     return true;
 }
 
+void ApertiumPipeline::failLater(const Callback& done, const QString& why)
+{
+    QMetaObject::invokeMethod(
+        this, [done, why] { done(false, {}, why); }, Qt::QueuedConnection);
+}
+
+void ApertiumPipeline::dropUnwanted()
+{
+    QQueue<Job> kept;
+    for (Job& job : m_queue) {
+        if (job.interest.wanted())
+            kept.enqueue(std::move(job));
+        else
+            failLater(job.done, QStringLiteral("%1: nobody waits for the text any more").arg(m_name));
+    }
+    m_queue = std::move(kept);
+}
+
 void ApertiumPipeline::startNext()
 {
     m_scheduled = false;
+    // Texts whose client has gone, or that the router has given up on, never go in.
+    while (!m_busy && !m_queue.isEmpty() && !m_queue.head().interest.wanted())
+        failLater(m_queue.dequeue().done, QStringLiteral("%1: nobody waits for the text any more").arg(m_name));
     if (m_busy || m_queue.isEmpty())
         return;
     start();

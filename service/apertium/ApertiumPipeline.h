@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include "Interest.h"
+
 #include <functional>
 #include <optional>
 
@@ -47,7 +49,12 @@ public:
     /// Texts waiting, the one in the pipeline included.
     qsizetype pending() const { return m_queue.size() + (m_busy ? 1 : 0); }
 
-    /// Queues stream bytes (without NUL); done runs once, later, from the event loop.
+    /// Most texts that wait for their turn; one more is refused at once.
+    static constexpr qsizetype kMaxWaiting = 256;
+
+    /// Queues stream bytes (without NUL); done runs once, later, from the event loop. The text belongs to the
+    /// current Interest: once nobody waits for it, it is dropped before it goes into the pipeline (done then
+    /// reports a failure).
     void submit(const QByteArray& input, Callback done);
     /// Stops the processes when no text waits (a later text starts them again); returns whether it did.
     bool stopIdle();
@@ -56,7 +63,10 @@ private:
     struct Job {
         QByteArray input;
         Callback done;
+        service::Interest interest;
     };
+    void failLater(const Callback& done, const QString& why);
+    void dropUnwanted();
 
     void startNext();
     void readOutput();

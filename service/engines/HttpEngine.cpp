@@ -1,5 +1,6 @@
 #include "engines/HttpEngine.h"
 
+#include "Interest.h"
 #include "LanguageNames.h"
 
 #include <QCoreApplication>
@@ -10,6 +11,7 @@
 #include <QSslConfiguration>
 #include <QSslError>
 
+#include <algorithm>
 #include <memory>
 
 namespace service {
@@ -23,6 +25,10 @@ constexpr qint64 kLanguagesRefreshMs = 24 * 60 * 60 * 1000;
 constexpr int kTooManyRequestsRestMs = 30 * 1000;
 constexpr int kQuotaRestMs = 10 * 60 * 1000;
 constexpr qsizetype kMaxProviderMessage = 200;
+// A translation answer is a few kilobytes; a provider that sends more is not read on.
+constexpr qint64 kMaxReplyBytes = 1024 * 1024;
+// The longest rest a provider may ask for (Retry-After); more is taken as this.
+constexpr qint64 kMaxRestSeconds = 24 * 60 * 60;
 
 QString seconds(int ms)
 {
@@ -265,13 +271,31 @@ void HttpEngine::send(
 
     QNetworkReply* reply = verb == "POST" ? m_network.post(request, body) : m_network.get(request);
     auto sslProblem = std::make_shared<QString>();
+    // Why the answer was not read to its end: too large, or nobody waits for it any more.
+    auto cutShort = std::make_shared<QString>();
+    connect(reply, &QNetworkReply::downloadProgress, this,
+        [this, reply, cutShort, interest = Interest::current()](qint64 received, qint64 total) {
+            if (!cutShort->isEmpty())
+                return;
+            if (received > kMaxReplyBytes || total > kMaxReplyBytes)
+                *cutShort = m_name + QStringLiteral(": the answer is larger than 1 MiB");
+            else if (!interest.wanted())
+                *cutShort = m_name + QStringLiteral(": nobody waits for the answer any more");
+            else
+                return;
+            reply->abort();
+        });
     connect(reply, &QNetworkReply::sslErrors, this, [sslProblem](const QList<QSslError>& errors) {
         if (!errors.isEmpty())
             *sslProblem = errors.first().errorString();
     });
-    connect(reply, &QNetworkReply::finished, this, [this, reply, sslProblem, done = std::move(done)] {
+    connect(reply, &QNetworkReply::finished, this, [this, reply, sslProblem, cutShort, done = std::move(done)] {
         reply->deleteLater();
         Answer answer;
+        if (!cutShort->isEmpty()) {
+            answer.failure = *cutShort;
+            return done(answer);
+        }
         answer.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         if (reply->isOpen())
             answer.body = reply->readAll();
@@ -281,9 +305,9 @@ void HttpEngine::send(
             answer.json = document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
         }
         bool ok = false;
-        const int retryAfter = reply->rawHeader("Retry-After").trimmed().toInt(&ok);
+        const qint64 retryAfter = reply->rawHeader("Retry-After").trimmed().toLongLong(&ok);
         if (ok && retryAfter >= 0)
-            answer.retryAfterMs = retryAfter * 1000;
+            answer.retryAfterMs = int(std::min(retryAfter, kMaxRestSeconds) * 1000);
         if (answer.status == 0)
             answer.failure = networkFailure(reply->error(), reply->errorString(), *sslProblem);
         done(answer);

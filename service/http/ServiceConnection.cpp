@@ -2,17 +2,22 @@
 
 #include "Codec.h"
 #include "Engine.h"
+#include "Interest.h"
 #include "http/QueryString.h"
 #include "http/ReplyEncoding.h"
 #include "http/ServiceServer.h"
 #include "http/ServiceSettings.h"
+#include "http/TcpGate.h"
 
 #include <QPointer>
 #include <QTcpSocket>
 
 #include <algorithm>
 
+#include <cerrno>
+
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 
 namespace service {
 
@@ -20,7 +25,7 @@ namespace {
 
 const QByteArray kTranslatePath = "/ajax/services/language/translate";
 const QByteArray kStatsPath = "/EP/stats.php";
-const QByteArray kSettingsPrefix = "/verbolt/";
+const QByteArray kSettingsPrefix = TcpGate::kSettingsPrefix;
 const QByteArray kJson = "application/json; charset=utf-8";
 
 QByteArray reasonPhrase(int status)
@@ -28,6 +33,7 @@ QByteArray reasonPhrase(int status)
     switch (status) {
     case 200: return "OK";
     case 400: return "Bad Request";
+    case 403: return "Forbidden";
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
     case 408: return "Request Timeout";
@@ -98,7 +104,8 @@ ServiceConnection::ServiceConnection(QTcpSocket* socket, ServiceServer& server)
 {
     m_clock.start();
     m_socket->setParent(this);
-    m_logPrefix = m_socket->peerAddress().toString() + u' ';
+    // Over the Unix socket the peer is the user's own program; it has no address.
+    m_logPrefix = (m_server.tcpGate() ? m_socket->peerAddress().toString() : QStringLiteral("local")) + u' ';
     connect(m_socket, &QTcpSocket::readyRead, this, &ServiceConnection::readRequest);
     connect(m_socket, &QTcpSocket::disconnected, this, &ServiceConnection::close);
     connect(m_socket, &QTcpSocket::errorOccurred, this, &ServiceConnection::close);
@@ -148,6 +155,10 @@ void ServiceConnection::dispatch()
     const QByteArray path = m_parser.path();
     const QByteArray method = m_parser.method();
     m_logPrefix += QString::fromLatin1(method) + u' ' + QString::fromLatin1(path) + u' ';
+    if (const TcpGate* gate = m_server.tcpGate()) {
+        if (const QString why = gate->refusal(m_parser); !why.isEmpty())
+            return respondRefusal(403, why);
+    }
     if (path == kTranslatePath) {
         if (method != "GET" && method != "POST")
             return respondRefusal(405, QStringLiteral("Method not allowed"), "Allow: GET, POST\r\n");
@@ -192,6 +203,8 @@ void ServiceConnection::handleTranslate()
     m_logPrefix += source + u'|' + codes[1] + u' ';
 
     QPointer<ServiceConnection> self(this);
+    // Nothing is translated for a client that has hung up while its text waited.
+    const Interest::Scope scope{Interest([self] { return self && self->clientWaits(); })};
     m_server.engine().translate(toEngineText(text), source, codes[1], [self](const TranslationResult& result) {
         if (self)
             self->answerTranslation(result);
@@ -279,6 +292,17 @@ bool ServiceConnection::waitsOnClient() const
     // Bytes the event loop has not read yet: the client has sent more, it is not holding the connection idle.
     int unread = 0;
     return ::ioctl(int(m_socket->socketDescriptor()), FIONREAD, &unread) != 0 || unread == 0;
+}
+
+bool ServiceConnection::clientWaits() const
+{
+    if (m_closed || m_socket->state() != QAbstractSocket::ConnectedState)
+        return false;
+    // A client that has closed its side has gone: it sent its request and hung up (a Connection: close client
+    // keeps its side open until it has read the reply).
+    char byte = 0;
+    const ssize_t peeked = ::recv(int(m_socket->socketDescriptor()), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return peeked > 0 || (peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR));
 }
 
 void ServiceConnection::close()

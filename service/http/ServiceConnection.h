@@ -28,6 +28,8 @@ public:
     /// Whether the connection waits on its client: for the rest of its request, or to take a reply the kernel
     /// would not hold.
     bool waitsOnClient() const;
+    /// Whether the client still waits for its answer: it is connected and has not closed its side.
+    bool clientWaits() const;
 
 signals:
     void finished();

@@ -1,12 +1,17 @@
 #include "http/ServiceServer.h"
 
+#include "http/OwnSocket.h"
 #include "http/ServiceConnection.h"
 
+#include <QFile>
 #include <QTcpSocket>
 
 #include <algorithm>
 
 #include <cstdio>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace service {
 
@@ -22,14 +27,76 @@ ServiceServer::ServiceServer(Engine& engine, ServiceLimits limits, QObject* pare
     connect(&m_server, &QTcpServer::newConnection, this, &ServiceServer::acceptConnections);
 }
 
+ServiceServer::~ServiceServer()
+{
+    m_server.close();
+    if (m_madeSocket.isEmpty())
+        return;
+    // Not a socket a newer service has put there meanwhile.
+    const QByteArray name = QFile::encodeName(m_madeSocket);
+    struct stat info {
+    };
+    if (::lstat(name.constData(), &info) == 0 && S_ISSOCK(info.st_mode) && quint64(info.st_ino) == m_madeInode)
+        ::unlink(name.constData());
+}
+
 bool ServiceServer::listen(const QHostAddress& address, quint16 port)
 {
-    return m_server.listen(address, port);
+    m_error.clear();
+    if (!m_server.listen(address, port))
+        return false;
+    m_gate.emplace(m_server.serverAddress(), m_server.serverPort());
+    return true;
+}
+
+bool ServiceServer::listenOnUnixSocket(const QString& path)
+{
+    m_error.clear();
+    const std::optional<int> fd = OwnSocket::listen(path, &m_error);
+    if (!fd)
+        return false;
+    struct stat info {
+    };
+    if (::fstat(*fd, &info) == 0 && ::lstat(QFile::encodeName(path).constData(), &info) == 0)
+        m_madeInode = quint64(info.st_ino);
+    m_madeSocket = path;
+    if (!listenOn(*fd)) {
+        ::close(*fd);
+        return false;
+    }
+    // Bound under a name of its own first, then moved into place.
+    m_socketPath = path;
+    return true;
 }
 
 bool ServiceServer::listenOn(qintptr socketDescriptor)
 {
-    return m_server.setSocketDescriptor(socketDescriptor);
+    m_error.clear();
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(int(socketDescriptor), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        m_error = QStringLiteral("not a socket");
+        return false;
+    }
+    if (!m_server.setSocketDescriptor(socketDescriptor))
+        return false;
+    if (address.ss_family == AF_UNIX) {
+        m_socketPath = OwnSocket::boundPath(int(socketDescriptor));
+        m_gate.reset();
+    } else {
+        m_gate.emplace(m_server.serverAddress(), m_server.serverPort());
+    }
+    return true;
+}
+
+QString ServiceServer::whereListening() const
+{
+    if (!m_gate)
+        return m_socketPath.isEmpty() ? QStringLiteral("a Unix socket") : m_socketPath;
+    const QHostAddress address = m_server.serverAddress();
+    const QString host
+        = address.protocol() == QAbstractSocket::IPv6Protocol ? u'[' + address.toString() + u']' : address.toString();
+    return host + u':' + QString::number(m_server.serverPort());
 }
 
 void ServiceServer::log(const QString& line) const

@@ -5,8 +5,11 @@
 #include <QObject>
 #include <QTcpServer>
 
+#include "http/TcpGate.h"
+
 #include <functional>
 #include <list>
+#include <optional>
 
 namespace service {
 
@@ -40,13 +43,24 @@ public:
     using LogSink = std::function<void(const QString& line)>;
 
     explicit ServiceServer(Engine& engine, ServiceLimits limits = {}, QObject* parent = nullptr);
+    /// Removes the socket it made at socketPath(), if that is still its own.
+    ~ServiceServer() override;
 
+    /// Listens on TCP; requests there pass the TcpGate.
     bool listen(const QHostAddress& address, quint16 port);
-    /// Serves on a socket that is already listening, such as the one systemd hands over; takes it over.
+    /// Listens on the Unix socket at path, for this user alone (see OwnSocket::listen); false with errorString()
+    /// saying why.
+    bool listenOnUnixSocket(const QString& path);
+    /// Serves on a socket that is already listening, such as the one systemd hands over (TCP or a Unix socket);
+    /// takes it over.
     bool listenOn(qintptr socketDescriptor);
+    /// Where it listens, as a log line names it: "127.0.0.1:2738", or the socket's path.
+    QString whereListening() const;
+    /// What a request over TCP must pass; nullptr on a Unix socket.
+    const TcpGate* tcpGate() const { return m_gate ? &*m_gate : nullptr; }
     QHostAddress serverAddress() const { return m_server.serverAddress(); }
     quint16 serverPort() const { return m_server.serverPort(); }
-    QString errorString() const { return m_server.errorString(); }
+    QString errorString() const { return m_error.isEmpty() ? m_server.errorString() : m_error; }
 
     /// Where log lines go; stderr unless set.
     void setLogSink(LogSink sink) { m_log = std::move(sink); }
@@ -72,7 +86,14 @@ private:
     Engine& m_engine;
     ServiceSettings* m_settings = nullptr;
     ServiceLimits m_limits;
+    // Serves Unix sockets as well: Qt's TCP sockets take any stream socket's descriptor.
     QTcpServer m_server;
+    std::optional<TcpGate> m_gate;
+    QString m_socketPath;
+    /// The socket file made by listenOnUnixSocket, to be removed at the end while it is still the one made.
+    QString m_madeSocket;
+    quint64 m_madeInode = 0;
+    QString m_error;
     LogSink m_log;
     /// Open connections, oldest first.
     std::list<ServiceConnection*> m_open;
