@@ -1,5 +1,7 @@
 #include "ServiceConfig.h"
 
+#include "phrasebook/Phrasebook.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,11 +14,12 @@ namespace service {
 
 namespace {
 
-const QStringList kEngines = {QStringLiteral("apertium"), QStringLiteral("deepl"), QStringLiteral("google"),
-    QStringLiteral("libretranslate"), QStringLiteral("llm")};
+const QStringList kEngines = {QStringLiteral("phrasebook"), QStringLiteral("apertium"), QStringLiteral("deepl"),
+    QStringLiteral("google"), QStringLiteral("libretranslate"), QStringLiteral("llm")};
 
 const QHash<QString, QStringList> kKeys = {
     {QStringLiteral("routing"), {QStringLiteral("order"), QStringLiteral("timeout"), QStringLiteral("cache")}},
+    {QStringLiteral("phrasebook"), {QStringLiteral("enabled")}},
     {QStringLiteral("apertium"), {QStringLiteral("timeout")}},
     {QStringLiteral("deepl"),
         {QStringLiteral("key"), QStringLiteral("url"), QStringLiteral("timeout"), QStringLiteral("cafile")}},
@@ -210,6 +213,11 @@ std::optional<ServiceConfig> ServiceConfig::load(
             config.notes.append(QStringLiteral("key %1= outside any section ignored").arg(key));
     }
 
+    QString dataHome = env.value(QStringLiteral("XDG_DATA_HOME"));
+    if (dataHome.isEmpty() || QDir::isRelativePath(dataHome))
+        dataHome = home + QStringLiteral("/.local/share");
+    config.phrasebookFiles = Phrasebook::files(Phrasebook::shippedFile(), dataHome);
+
     Reader read(settings.get(), sections, overrides);
     const QString routing = QStringLiteral("routing");
     const int timeoutMs = read.timeoutMs(routing, 10000);
@@ -223,7 +231,14 @@ std::optional<ServiceConfig> ServiceConfig::load(
         EngineSettings engine;
         engine.id = id;
         const QString envKey = env.value(envKeyName(id)).trimmed();
-        mentioned[id] = read.hasSection(id) || (!envKey.isEmpty() && id != u"apertium");
+        mentioned[id] = read.hasSection(id) || (!envKey.isEmpty() && id != u"apertium" && id != u"phrasebook");
+        if (id == u"phrasebook") {
+            static const QStringList off
+                = {QStringLiteral("no"), QStringLiteral("false"), QStringLiteral("off"), QStringLiteral("0")};
+            if (!off.contains(read.text(id, QStringLiteral("enabled")).toLower()))
+                configured.append(engine);
+            continue;
+        }
         engine.timeoutMs = read.timeoutMs(id, timeoutMs);
         if (id == u"apertium") {
             configured.append(engine);

@@ -14,7 +14,7 @@ namespace service {
 
 /// One engine as the configuration sets it up.
 struct EngineSettings {
-    QString id; ///< "apertium", "deepl", "google", "libretranslate", "llm"
+    QString id; ///< "phrasebook", "apertium", "deepl", "google", "libretranslate", "llm"
     QUrl url; ///< empty: the engine's own default
     QString key;
     QString model;
@@ -24,7 +24,8 @@ struct EngineSettings {
 
 /// The engines verbolt-service uses, read from its INI file ($XDG_CONFIG_HOME/verbolt-service.conf):
 ///
-///     [routing]      order=apertium,deepl,google,libretranslate,llm   timeout=10 (s)   cache=8M (bytes, K, M)
+///     [routing]      order=phrasebook,apertium,deepl,google,libretranslate,llm   timeout=10 (s)   cache=8M
+///     [phrasebook]   enabled=no turns the QSO phrasebook off
 ///     [apertium]     timeout=
 ///     [deepl]        key=  url=  timeout=  cafile=
 ///     [google]       key=  url=  timeout=  cafile=
@@ -52,6 +53,9 @@ public:
     /// The engines in use, in the order they are tried.
     QList<EngineSettings> engines;
     qsizetype cacheBytes = 8 * 1024 * 1024;
+    /// The phrasebook's TMX files, read in order (later ones win): the shipped one, then the user's
+    /// $XDG_DATA_HOME/verbolt/phrasebook/*.tmx.
+    QStringList phrasebookFiles;
     /// For the log: sections left out and why, unknown keys, a file others can read.
     QStringList notes;
 };

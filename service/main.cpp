@@ -1,13 +1,14 @@
 // verbolt-service: the translation service the Verbolt client talks to, run on this machine.
-#include "apertium/ApertiumEngine.h"
 #include "EngineSetup.h"
 #include "ServiceConfig.h"
+#include "VersionRecord.h"
+#include "apertium/ApertiumEngine.h"
 #include "http/ServiceServer.h"
 #include "http/SocketActivation.h"
-#include "VersionRecord.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QSocketNotifier>
 
@@ -89,7 +90,7 @@ int listPairs(service::EngineSetup& engines)
 int serve(service::EngineSetup& engines, const service::ServiceLimits& limits, const QString& listen,
     const QHostAddress& address, quint16 port, std::optional<qintptr> activated)
 {
-    service::ServiceServer server(engines.router(), limits);
+    service::ServiceServer server(engines.front(), limits);
     engines.router().setLogSink([&server](const QString& line) { server.log(line); });
     if (activated) {
         if (!server.listenOn(*activated))
@@ -151,7 +152,11 @@ int main(int argc, char** argv)
     const QCommandLineOption maxChars(QStringLiteral("max-chars"),
         QStringLiteral("Longest text accepted (default 5000 characters)."), QStringLiteral("N"),
         QStringLiteral("5000"));
-    parser.addOptions({listen, config, listPairsOption, libre, modes, pool, preload, maxChars});
+    const QCommandLineOption phrasebook(QStringLiteral("phrasebook"),
+        QStringLiteral("Read the QSO phrasebook shipped with the program from FILE (a TMX file); the user's own in "
+                       "$XDG_DATA_HOME/verbolt/phrasebook/*.tmx are read after it."),
+        QStringLiteral("FILE"));
+    parser.addOptions({listen, config, listPairsOption, libre, modes, pool, preload, maxChars, phrasebook});
     // --help and --version end here, before anything is read or started.
     parser.process(app);
     if (!activationError.isEmpty())
@@ -171,12 +176,14 @@ int main(int argc, char** argv)
     if (parser.isSet(libre))
         overrides.insert(QStringLiteral("libretranslate/url"), parser.value(libre));
     QString error;
-    const auto settings = service::ServiceConfig::load(
+    auto settings = service::ServiceConfig::load(
         parser.value(config), QProcessEnvironment::systemEnvironment(), &error, overrides);
     if (!settings)
         return fail(error);
     for (const QString& line : settings->notes)
         note(line);
+    if (parser.isSet(phrasebook) && !settings->phrasebookFiles.isEmpty())
+        settings->phrasebookFiles.first() = QFileInfo(parser.value(phrasebook)).absoluteFilePath();
 
     service::ApertiumEngine::Options apertiumOptions;
     apertiumOptions.modesDirectory = parser.value(modes);

@@ -27,7 +27,8 @@ QString LlmEngine::instruction(const QString& source, const QString& target)
         : QStringLiteral("Translate the user's message from %1 to %2.").arg(LanguageNames::englishName(source), into);
     return task
         + QStringLiteral(" It is a line of a radio amateurs' text chat. Reply with the translation only: no notes, "
-                         "no quotes, no explanations. Keep line breaks, names and call signs as they are.");
+                         "no quotes, no explanations. Keep line breaks, names and call signs as they are, and every numbered "
+                         "placeholder such as {1} exactly as it is, in the place the sentence needs it.");
 }
 
 void LlmEngine::addHeaders(QNetworkRequest& request) const
