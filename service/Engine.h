@@ -36,6 +36,18 @@ enum class PairSupport {
     Unknown, ///< the engine cannot tell (yet); it is tried
 };
 
+/// How an engine is handed the words a chat must keep exactly (callsigns, links, reports, ...).
+enum class KeepForm {
+    /// "{1}", "{2}" in their place; any engine can carry them, so it is the default.
+    Placeholders,
+    /// <x id="1">word</x> in text escaped as XML, sent so that the provider leaves the tag x alone (DeepL).
+    XmlIgnoredTags,
+    /// <span translate="no">word</span> in text escaped as HTML, sent as HTML (Google, LibreTranslate).
+    HtmlNoTranslate,
+    /// The word between U+E000 and U+E001, which the engine passes through untouched (Apertium's superblanks).
+    PassThrough,
+};
+
 /// A translation engine behind the HTTP layer. Line breaks in texts are LF, both ways.
 class Engine
 {
@@ -47,6 +59,15 @@ public:
     /// Translates text from source to target (the client's codes: "en", "zh-CN", "no", or "auto" as source).
     /// done runs exactly once, always later from the event loop, never inside this call.
     virtual void translate(const QString& text, const QString& source, const QString& target, Callback done) = 0;
+
+    /// The form in which this engine keeps protected words best.
+    virtual KeepForm keepForm() const { return KeepForm::Placeholders; }
+
+    /// As translate(), for text already written in keepForm() (escaped markup for the markup forms).
+    virtual void translateMarked(const QString& text, const QString& source, const QString& target, Callback done)
+    {
+        translate(text, source, target, std::move(done));
+    }
 
     /// The pairs the engine can serve, as "src|dst" in the client's codes; empty when it cannot tell.
     virtual QStringList pairs() const = 0;

@@ -2,6 +2,7 @@
 
 #include "LanguageNames.h"
 #include "http/QueryString.h"
+#include "phrasebook/Phrasebook.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -76,7 +77,7 @@ void EngineHost::translate(const QString& text, const QString& source, const QSt
 {
     // The setup stays while this text is under way, even when a reload has put another in its place.
     auto hold = std::make_shared<std::shared_ptr<EngineSetup>>(m_current);
-    m_current->router().translate(
+    m_current->front().translate(
         text, source, target, [this, hold, done = std::move(done)](const TranslationResult& r) {
             done(r);
             release(std::exchange(*hold, {}));
@@ -85,17 +86,17 @@ void EngineHost::translate(const QString& text, const QString& source, const QSt
 
 QStringList EngineHost::pairs() const
 {
-    return m_current->router().pairs();
+    return m_current->front().pairs();
 }
 
 PairSupport EngineHost::supports(const QString& source, const QString& target) const
 {
-    return m_current->router().supports(source, target);
+    return m_current->front().supports(source, target);
 }
 
 void EngineHost::queryLanguages(std::function<void()> done)
 {
-    m_current->router().queryLanguages(std::move(done));
+    m_current->front().queryLanguages(std::move(done));
 }
 
 ReplyEncoding::EngineTag EngineHost::engineTag(const QString& id) const
@@ -173,8 +174,8 @@ QByteArray EngineHost::listing(const QString& lang) const
     QJsonArray engines;
     for (const EngineState& state : m_config.states) {
         const EngineSetup::Kind kind = EngineSetup::kind(state.id);
-        const bool routed
-            = std::any_of(routes.begin(), routes.end(), [&](const EngineRouter::Route& r) { return r.id == state.id; });
+        const bool routed = (state.id == u"phrasebook" && m_current->phrasebook())
+            || std::any_of(routes.begin(), routes.end(), [&](const EngineRouter::Route& r) { return r.id == state.id; });
         bool ready = state.ready;
         QString why = state.why;
         if (ready && state.enabled && !routed) {
@@ -193,6 +194,8 @@ QByteArray EngineHost::listing(const QString& lang) const
     QJsonArray languages;
     for (const QString& code : LanguageNames::clientCodes()) {
         QStringList serving;
+        if (const Phrasebook* book = m_current->phrasebook(); book && code != lang && book->serves(lang, code))
+            serving.append(QStringLiteral("phrasebook"));
         for (const EngineRouter::Route& route : routes) {
             if (code != lang && route.engine->supports(lang, code) != PairSupport::No
                 && route.engine->supports(code, lang) != PairSupport::No)
@@ -260,11 +263,12 @@ void EngineHost::tryEngine(const QByteArray& form, Reply done)
     }
     // The engine alone: no router, no cache, no rest. The setup lives until it has answered (every engine answers
     // within its time limit).
-    const EngineRouter::Route route = setup->router().routes().first();
+    const auto& routes = setup->router().routes();
+    Engine& engine = routes.isEmpty() ? setup->front() : *routes.first().engine;
     auto hold = std::make_shared<std::shared_ptr<EngineSetup>>(setup);
     QString engineText = text;
     engineText.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
-    route.engine->translate(engineText, codes[0], codes[1], [this, hold, id, done](const TranslationResult& result) {
+    engine.translate(engineText, codes[0], codes[1], [this, hold, id, done](const TranslationResult& result) {
         const int status = statusOf(result);
         done(status,
             status == 200 ? ReplyEncoding::translationReply(result.text, (*hold)->tag(id))

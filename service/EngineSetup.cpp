@@ -6,6 +6,9 @@
 #include "engines/LibreTranslateEngine.h"
 #include "engines/LlmEngine.h"
 #include "engines/MyMemoryEngine.h"
+#include "phrasebook/Phrasebook.h"
+#include "phrasebook/PhrasebookEngine.h"
+#include "text/GuardedEngine.h"
 
 #include <QSet>
 
@@ -31,6 +34,8 @@ EngineSetup::Kind EngineSetup::kind(const QString& id)
 
 ReplyEncoding::EngineTag EngineSetup::tag(const QString& id) const
 {
+    if (id == u"phrasebook" && m_phrasebook)
+        return {id, QStringLiteral("Phrasebook"), QStringLiteral("the QSO phrasebook on this machine"), false};
     const auto& routes = m_router->routes();
     for (qsizetype i = 0; i < routes.size(); ++i) {
         if (routes[i].id != id)
@@ -48,7 +53,12 @@ EngineSetup::EngineSetup(const ServiceConfig& config, const ApertiumEngine::Opti
     , m_configHint(config.shownPath)
 {
     QList<EngineRouter::Route> routes;
+    bool phrasebook = false;
     for (const EngineSettings& settings : config.engines) {
+        if (settings.id == u"phrasebook") {
+            phrasebook = true;
+            continue;
+        }
         const HttpEngineOptions options{settings.url, settings.key, settings.timeoutMs, settings.caCertificates};
         std::unique_ptr<HttpEngine> http;
         if (settings.id == u"apertium") {
@@ -80,19 +90,50 @@ EngineSetup::EngineSetup(const ServiceConfig& config, const ApertiumEngine::Opti
         m_http.append(http.get());
         m_engines.push_back(std::move(http));
     }
+    // Every engine sees its text with the protected words in the form it keeps best.
+    for (EngineRouter::Route& route : routes) {
+        m_guards.push_back(std::make_unique<GuardedEngine>(*route.engine));
+        route.engine = m_guards.back().get();
+    }
     m_router = std::make_unique<EngineRouter>(routes, config.cacheBytes, m_configHint);
+    if (!phrasebook)
+        return;
+    auto book = std::make_shared<Phrasebook>();
+    for (const QString& file : config.phrasebookFiles) {
+        QString error;
+        if (!book->addFile(file, &error))
+            m_notes.append(QStringLiteral("phrasebook %1 skipped: %2").arg(file, error));
+    }
+    m_phrasebook = std::make_unique<PhrasebookEngine>(book, routes.isEmpty() ? nullptr : m_router.get());
+}
+
+Engine& EngineSetup::front()
+{
+    if (m_phrasebook)
+        return *m_phrasebook;
+    return *m_router;
+}
+
+const Phrasebook* EngineSetup::phrasebook() const
+{
+    return m_phrasebook ? m_phrasebook->phrasebook() : nullptr;
 }
 
 EngineSetup::~EngineSetup()
 {
     // The router holds plain pointers to the engines.
+    m_phrasebook.reset();
     m_router.reset();
+    // Each guard holds its engine.
+    m_guards.clear();
     m_engines.clear();
 }
 
 QString EngineSetup::summary() const
 {
     QStringList parts;
+    if (const Phrasebook* book = phrasebook())
+        parts.append(QStringLiteral("phrasebook (%1 phrases)").arg(book->size()));
     const auto& routes = m_router->routes();
     for (qsizetype i = 0; i < routes.size(); ++i) {
         parts.append(m_http[i]
@@ -147,6 +188,16 @@ QString EngineSetup::pairsListing() const
     }
     if (!unknown.isEmpty())
         text += QStringLiteral("Engines marked ? cannot tell their languages:\n") + unknown.join(u'\n') + u'\n';
+    if (const Phrasebook* book = phrasebook()) {
+        QStringList counts;
+        const QMap<QString, int> perLanguage = book->countsPerLanguage();
+        for (auto it = perLanguage.begin(); it != perLanguage.end(); ++it)
+            counts.append(QStringLiteral("%1 %2").arg(it.key()).arg(it.value()));
+        text += QStringLiteral("The phrasebook translates the QSO phrases it knows between its languages, before any "
+                               "engine: %1 phrases; per language: %2\n")
+                    .arg(book->size())
+                    .arg(counts.isEmpty() ? QStringLiteral("none") : counts.join(QStringLiteral(", ")));
+    }
     return text;
 }
 

@@ -12,7 +12,10 @@
 
 namespace service {
 
+class GuardedEngine;
 class HttpEngine;
+class Phrasebook;
+class PhrasebookEngine;
 
 /// The engines a configuration names, made and put behind one router in its order.
 class EngineSetup
@@ -32,13 +35,17 @@ public:
     static Kind kind(const QString& id);
 
     EngineRouter& router() { return *m_router; }
+    /// What the HTTP layer asks: the phrasebook in front of the router when it is on, else the router.
+    Engine& front();
+    /// Null when the phrasebook is off.
+    const Phrasebook* phrasebook() const;
     /// Null when Apertium is not used (not in the order, or no pair installed).
     ApertiumEngine* apertium() const { return m_apertium; }
     /// The Apertium engine made or shared here, used or not.
     const std::shared_ptr<ApertiumEngine>& sharedApertium() const { return m_sharedApertium; }
     /// The engine behind a route id, as a reply names it; an empty id when no route has it.
     ReplyEncoding::EngineTag tag(const QString& id) const;
-    bool isEmpty() const { return m_router->routes().isEmpty(); }
+    bool isEmpty() const { return m_router->routes().isEmpty() && !m_phrasebook; }
     /// For the log: engines left out here and why.
     const QStringList& notes() const { return m_notes; }
     /// One line: the engines in the order tried, with where they are.
@@ -54,6 +61,8 @@ private:
     QList<HttpEngine*> m_http; ///< per route; null for Apertium
     ApertiumEngine* m_apertium = nullptr;
     std::unique_ptr<EngineRouter> m_router;
+    std::vector<std::unique_ptr<GuardedEngine>> m_guards;
+    std::unique_ptr<PhrasebookEngine> m_phrasebook;
     QStringList m_notes;
     QString m_configHint;
 };

@@ -1,5 +1,7 @@
 #include "ServiceConfig.h"
 
+#include "phrasebook/Phrasebook.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -306,6 +308,11 @@ std::optional<ServiceConfig> ServiceConfig::load(
         for (const QString& key : settings->childKeys())
             config.notes.append(QStringLiteral("key %1= outside any section ignored").arg(key));
     }
+
+    QString dataHome = env.value(QStringLiteral("XDG_DATA_HOME"));
+    if (dataHome.isEmpty() || QDir::isRelativePath(dataHome))
+        dataHome = home + QStringLiteral("/.local/share");
+    config.phrasebookFiles = Phrasebook::files(Phrasebook::shippedFile(), dataHome);
 
     Reader read(settings.get(), sections, overrides);
     const QString routing = QStringLiteral("routing");

@@ -71,6 +71,9 @@ public:
     /// Every engine id, in the default order.
     static const QStringList& engineIds();
     qsizetype cacheBytes = 8 * 1024 * 1024;
+    /// The phrasebook's TMX files, read in order (later ones win): the shipped one, then the user's
+    /// $XDG_DATA_HOME/verbolt/phrasebook/*.tmx.
+    QStringList phrasebookFiles;
     /// For the log: sections left out and why, unknown keys, a file others can read.
     QStringList notes;
 };

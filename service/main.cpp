@@ -212,7 +212,12 @@ int main(int argc, char** argv)
     const QCommandLineOption maxChars(QStringLiteral("max-chars"),
         QStringLiteral("Longest text accepted (default 5000 characters)."), QStringLiteral("N"),
         QStringLiteral("5000"));
-    parser.addOptions({listen, allowRemote, config, listPairsOption, libre, modes, pool, idle, preload, maxChars});
+    const QCommandLineOption phrasebook(QStringLiteral("phrasebook"),
+        QStringLiteral("Read the QSO phrasebook shipped with the program from FILE (a TMX file); the user's own in "
+                       "$XDG_DATA_HOME/verbolt/phrasebook/*.tmx are read after it."),
+        QStringLiteral("FILE"));
+    parser.addOptions(
+        {listen, allowRemote, config, listPairsOption, libre, modes, pool, idle, preload, maxChars, phrasebook});
     // --help and --version end here, before anything is read or started.
     parser.process(app);
     if (!activationError.isEmpty())
@@ -240,12 +245,14 @@ int main(int argc, char** argv)
     if (parser.isSet(libre))
         overrides.insert(QStringLiteral("libretranslate/url"), parser.value(libre));
     QString error;
-    const auto settings = service::ServiceConfig::load(
+    auto settings = service::ServiceConfig::load(
         parser.value(config), QProcessEnvironment::systemEnvironment(), &error, overrides);
     if (!settings)
         return fail(error);
     for (const QString& line : settings->notes)
         note(line);
+    if (parser.isSet(phrasebook) && !settings->phrasebookFiles.isEmpty())
+        settings->phrasebookFiles.first() = QFileInfo(parser.value(phrasebook)).absoluteFilePath();
 
     service::ApertiumEngine::Options apertiumOptions;
     apertiumOptions.modesDirectory = parser.value(modes);

@@ -48,6 +48,8 @@ public:
     QStringList pairs() const override;
     /// Read from the routes themselves, without listing every pair.
     PairSupport supports(const QString& source, const QString& target) const override;
+    /// Kept words pass through every mode as superblanks.
+    KeepForm keepForm() const override { return KeepForm::PassThrough; }
 
     /// The ISO 639-3 code Apertium uses for a client code ("en" -> "eng", "no" -> "nob"); empty when unknown.
     static QString apertiumCode(const QString& clientCode);

@@ -89,6 +89,21 @@ QByteArray deformat(const QString& text)
             ++i;
             continue;
         }
+        if (c == 0xE000) {
+            const qsizetype close = text.indexOf(QChar(0xE001), i);
+            if (close > i) {
+                out += u'[';
+                for (qsizetype k = i; k <= close; ++k) {
+                    if (isStreamSpecial(text[k].unicode()))
+                        out += u'\\';
+                    if (text[k].unicode() != 0)
+                        out += text[k];
+                }
+                out += u']';
+                i = close + 1;
+                continue;
+            }
+        }
         if (isStreamSpecial(c))
             out += u'\\';
         out += text[i];

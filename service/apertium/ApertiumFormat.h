@@ -9,7 +9,9 @@
 /// superblank so that the pipeline hands it through untouched.
 namespace ApertiumFormat {
 
-/// The stream-format bytes for text (UTF-8, ending in two empty superblanks; NULs are dropped).
+/// The stream-format bytes for text (UTF-8, ending in two empty superblanks; NULs are dropped). A word between
+/// U+E000 and U+E001 goes into a superblank with its marks, so that it comes out of every mode as written, still
+/// marked (and passes a chain of modes the same way).
 QByteArray deformat(const QString& text);
 
 /// The text of the stream-format bytes a pipeline put out.

@@ -61,6 +61,10 @@ void DeepLEngine::request(const QString& text, const QString& source, const QStr
         {QStringLiteral("text"), QJsonArray{text}}, {QStringLiteral("target_lang"), targetCode(target).toUpper()}};
     if (!LanguageNames::isAuto(source))
         body.insert(QStringLiteral("source_lang"), sourceCode(source).toUpper());
+    if (marked()) {
+        body.insert(QStringLiteral("tag_handling"), QStringLiteral("xml"));
+        body.insert(QStringLiteral("ignore_tags"), QJsonArray{QStringLiteral("x")});
+    }
     post(QStringLiteral("/v2/translate"), {}, body, [this, done = std::move(done)](const Answer& answer) {
         const QJsonObject first
             = answer.json.toObject().value(QStringLiteral("translations")).toArray().first().toObject();

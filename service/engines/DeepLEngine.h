@@ -15,6 +15,8 @@ public:
 
     /// https://api-free.deepl.com for a free key (":fx"), https://api.deepl.com for the others.
     static QUrl defaultUrl(const QString& key);
+    /// Sent as XML with tag_handling=xml and ignore_tags=x.
+    KeepForm keepForm() const override { return KeepForm::XmlIgnoredTags; }
 
 protected:
     void request(const QString& text, const QString& source, const QString& target, Callback done) override;

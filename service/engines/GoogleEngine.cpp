@@ -60,7 +60,7 @@ QUrlQuery GoogleEngine::keyQuery() const
 void GoogleEngine::request(const QString& text, const QString& source, const QString& target, Callback done)
 {
     QJsonObject body{{QStringLiteral("q"), text}, {QStringLiteral("target"), targetCode(target)},
-        {QStringLiteral("format"), QStringLiteral("text")}};
+        {QStringLiteral("format"), marked() ? QStringLiteral("html") : QStringLiteral("text")}};
     if (!LanguageNames::isAuto(source))
         body.insert(QStringLiteral("source"), sourceCode(source));
     post(QStringLiteral("/language/translate/v2"), keyQuery(), body,

@@ -12,6 +12,8 @@ class GoogleEngine : public HttpEngine
 public:
     /// options.baseUrl may be empty: https://translation.googleapis.com.
     explicit GoogleEngine(HttpEngineOptions options, QObject* parent = nullptr);
+    /// Sent with format=html; translate="no" spans stay as they are.
+    KeepForm keepForm() const override { return KeepForm::HtmlNoTranslate; }
 
 protected:
     void request(const QString& text, const QString& source, const QString& target, Callback done) override;

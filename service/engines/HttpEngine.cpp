@@ -109,6 +109,14 @@ void HttpEngine::translate(const QString& text, const QString& source, const QSt
     request(text, source, target, std::move(done));
 }
 
+void HttpEngine::translateMarked(const QString& text, const QString& source, const QString& target, Callback done)
+{
+    // request() builds its body before translate() returns.
+    m_marked = true;
+    translate(text, source, target, std::move(done));
+    m_marked = false;
+}
+
 void HttpEngine::queryLanguages(std::function<void()> done)
 {
     if (!hasLanguagesQuery()) {

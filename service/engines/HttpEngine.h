@@ -43,6 +43,7 @@ public:
     ~HttpEngine() override;
 
     void translate(const QString& text, const QString& source, const QString& target, Callback done) final;
+    void translateMarked(const QString& text, const QString& source, const QString& target, Callback done) final;
     QStringList pairs() const override;
     PairSupport supports(const QString& source, const QString& target) const override;
     void queryLanguages(std::function<void()> done) override;
@@ -93,6 +94,8 @@ protected:
     virtual QStringList targetCandidates(const QString& clientCode) const = 0;
     /// The provider in words, for provider().
     virtual QString providerName() const { return m_name; }
+    /// Whether the text of the request() being made is markup in keepForm() (else plain text).
+    bool marked() const { return m_marked; }
     /// Headers every request carries besides Content-Type (authorisation).
     virtual void addHeaders(QNetworkRequest&) const { }
 
@@ -138,6 +141,7 @@ private:
     bool m_querying = false;
     QElapsedTimer m_sinceQuery;
     QList<std::function<void()>> m_languageWaiters;
+    bool m_marked = false;
 };
 
 } // namespace service

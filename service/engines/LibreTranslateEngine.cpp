@@ -30,7 +30,7 @@ void LibreTranslateEngine::request(const QString& text, const QString& source, c
     const QString from = LanguageNames::isAuto(source) ? QStringLiteral("auto") : sourceCode(source);
     QJsonObject body{{QStringLiteral("q"), text}, {QStringLiteral("source"), from},
         {QStringLiteral("target"), targetCode(target, from == u"auto" ? QString() : from)},
-        {QStringLiteral("format"), QStringLiteral("text")}};
+        {QStringLiteral("format"), marked() ? QStringLiteral("html") : QStringLiteral("text")}};
     if (!options().key.isEmpty())
         body.insert(QStringLiteral("api_key"), options().key);
     post(QStringLiteral("/translate"), {}, body, [this, done = std::move(done)](const Answer& answer) {

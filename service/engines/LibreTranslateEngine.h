@@ -12,6 +12,8 @@ public:
     /// options.baseUrl: where the server's API lives, e.g. http://127.0.0.1:5000.
     explicit LibreTranslateEngine(HttpEngineOptions options, QObject* parent = nullptr);
     LibreTranslateEngine(QUrl baseUrl, QString apiKey, int timeoutMs = 10000, QObject* parent = nullptr);
+    /// Sent with format=html; translate="no" spans stay as they are.
+    KeepForm keepForm() const override { return KeepForm::HtmlNoTranslate; }
 
 protected:
     void request(const QString& text, const QString& source, const QString& target, Callback done) override;

@@ -172,7 +172,8 @@ TEST(ServiceProgram, listsPairsAndKeepsKeysOutOfItsLog)
     QTemporaryDir dir;
     QFile file(dir.filePath(u"engines.conf"_qs));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("[google]\nurl=" + fake.url().toEncoded() + "\n[llm]\nurl=http://127.0.0.1:1\nmodel=m\n[deepl]\n");
+    file.write("[phrasebook]\nenabled=no\n[google]\nurl=" + fake.url().toEncoded()
+        + "\n[llm]\nurl=http://127.0.0.1:1\nmodel=m\n[deepl]\n");
     file.close();
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

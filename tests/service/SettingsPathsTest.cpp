@@ -71,8 +71,8 @@ protected:
 
 TEST_F(SettingsPaths, aReloadTakesTheNewFileAndABadOneKeepsTheOld)
 {
-    auto first = translate(u"Hello"_qs);
-    EXPECT_EQ(first.text, u"[de] Hello"_qs);
+    auto first = translate(u"Coax wet"_qs);
+    EXPECT_EQ(first.text, u"[de] Coax wet"_qs);
     EXPECT_EQ(first.engine, u"mymemory"_qs);
 
     // A text under way when the file changes finishes on the engines it started on.
@@ -92,8 +92,8 @@ TEST_F(SettingsPaths, aReloadTakesTheNewFileAndABadOneKeepsTheOld)
     const Answer reloaded = call("POST", "/verbolt/reload");
     EXPECT_EQ(reloaded.status, 200);
     EXPECT_EQ(reloaded.body, R"({"ok":true})");
-    const auto second = translate(u"Hello"_qs);
-    EXPECT_EQ(second.text, u"[DE] Hello"_qs);
+    const auto second = translate(u"Coax wet"_qs);
+    EXPECT_EQ(second.text, u"[DE] Coax wet"_qs);
     EXPECT_EQ(second.engine, u"deepl"_qs);
     EXPECT_EQ(host->engineTag(u"deepl"_qs).provider, u"DeepL, 127.0.0.1:%1"_qs.arg(deeplFake.url().port()));
 
@@ -128,7 +128,7 @@ TEST_F(SettingsPaths, listsEveryEngineAndTheLanguagesEachServesBothWays)
             e.value(u"fields"_qs).toVariant().toStringList().join(u','), e.value(u"why"_qs).toString()));
     }
     EXPECT_EQ(described,
-        (QStringList{u"phrasebook offline on not-ready Phrasebook [] not available here"_qs,
+        (QStringList{u"phrasebook offline on ready Phrasebook [] "_qs,
             u"apertium offline on not-ready Apertium [] no language pairs in %1"_qs.arg(dir.path()),
             u"mymemory online on ready MyMemory [email,url] "_qs,
             u"deepl online off not-ready DeepL [key,url] no key= (nor VERBOLT_DEEPL_KEY)"_qs,
@@ -138,7 +138,7 @@ TEST_F(SettingsPaths, listsEveryEngineAndTheLanguagesEachServesBothWays)
     const QJsonArray languages = listed.json().value(u"languages"_qs).toArray();
     ASSERT_EQ(languages.size(), 25);
     EXPECT_EQ(languages[8].toObject(),
-        (QJsonObject{{u"code"_qs, u"de"_qs}, {u"name"_qs, u"German"_qs}, {u"engines"_qs, QJsonArray{u"mymemory"_qs}}}));
+        (QJsonObject{{u"code"_qs, u"de"_qs}, {u"name"_qs, u"German"_qs}, {u"engines"_qs, QJsonArray{u"phrasebook"_qs, u"mymemory"_qs}}}));
     EXPECT_EQ(languages[5].toObject().value(u"engines"_qs).toArray(), QJsonArray{});
     EXPECT_EQ(call("GET", "/verbolt/engines", "lang=xx").status, 400);
 }
@@ -165,7 +165,7 @@ TEST_F(SettingsPaths, aTryGoesThroughThatEngineAloneWithTheFieldsGiven)
         noKey.body, ReplyEncoding::refusalReply(400, u"Google is not set up: no key= (nor VERBOLT_GOOGLE_KEY)"_qs));
     EXPECT_EQ(call("POST", "/verbolt/try", {}, "engine=bing&langpair=en|de&q=Hi").status, 400);
     // A try changes nothing: the next text goes as before.
-    EXPECT_EQ(translate(u"Hello"_qs).engine, u"mymemory"_qs);
+    EXPECT_EQ(translate(u"Coax wet"_qs).engine, u"mymemory"_qs);
     EXPECT_EQ(std::count_if(deeplFake.requests.begin(), deeplFake.requests.end(),
                   [](const Request& r) { return r.method == "POST"; }),
         2);
@@ -205,16 +205,16 @@ TEST(FreshInstall, englishToGermanThroughMyMemoryAndTheReplySaysWhere)
         },
         std::chrono::seconds(20)))
         << log.constData();
-    RawExchange exchange(port, get("/ajax/services/language/translate?v=1.0&q=Good%20morning&langpair=en%7Cde"));
+    RawExchange exchange(port, get("/ajax/services/language/translate?v=1.0&q=Coax%20wet&langpair=en%7Cde"));
     ASSERT_TRUE(exchange.waitClosed());
     const QByteArray body = exchange.body();
     EXPECT_EQ(exchange.status(), 200);
     EXPECT_EQ(body,
-        R"({"responseData": {"translatedText":"[de] Good morning"}, "responseDetails": null, "responseStatus": 200, )"
+        R"({"responseData": {"translatedText":"[de] Coax wet"}, "responseDetails": null, "responseStatus": 200, )"
         R"("engine": {"id": "mymemory", "name": "MyMemory", "online": true, "provider": "MyMemory (Translated), )"
         "127.0.0.1:"
             + QByteArray::number(fake.url().port()) + "\"}}");
-    EXPECT_EQ(clientReceive(body, false), u"[de] Good morning"_qs);
+    EXPECT_EQ(clientReceive(body, false), u"[de] Coax wet"_qs);
     service.terminate();
     EXPECT_TRUE(service.waitForFinished());
 }

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace service {
+
+/// One language's text of a phrase: literal text and placeholders, in order.
+struct PhraseSegment {
+    struct Part {
+        QString text; ///< literal text, when x is 0
+        int x = 0; ///< the placeholder's number (<ph x="N">), 0 for literal text
+        QString kind; ///< the placeholder's kind: "name", "call", ... (from type="x-name")
+    };
+    QList<Part> parts;
+};
+
+/// One translation unit: a phrase in the languages it has, by the client's language code ("en", "zh-CN").
+struct PhraseUnit {
+    QString id; ///< tuid
+    QHash<QString, PhraseSegment> segments;
+};
+
+/// Reads translation memories in TMX 1.4b.
+namespace TmxReader {
+
+/// The units of the TMX file at path; nothing, with error set, when it cannot be read or is not TMX.
+std::optional<QList<PhraseUnit>> read(const QString& path, QString* error);
+
+/// The same from bytes already read; name is used in errors.
+std::optional<QList<PhraseUnit>> parse(const QByteArray& data, QString* error);
+
+} // namespace TmxReader
+
+} // namespace service
