@@ -426,12 +426,14 @@ void frmVerbolt::translateTypedLine(const QString& line)
         sendToHost(result, live([this, line, result](bool delivered) {
             if (!delivered)
                 return endLine(line, false);
-            // Gone into the chat: only the pane's line for it is still to come.
-            m_flows.setRunningDrop([this, result](const QString&) {
-                Text1->appendText(Callsign + QStringLiteral(">< ") + result + kLineEnd);
+            // Gone into the chat, as the host actually sent it (to a radio mode's letters, say): only the pane's line
+            // for it is still to come.
+            const QString sent = EchoLink->changedText().value_or(result);
+            m_flows.setRunningDrop([this, sent](const QString&) {
+                Text1->appendText(Callsign + QStringLiteral(">< ") + sent + kLineEnd);
             });
-            EchoLink->requestCallsign(live([this, line, result](const std::optional<QString>& call) {
-                Text1->appendText(call.value_or(QString()) + QStringLiteral(">< ") + result + kLineEnd);
+            EchoLink->requestCallsign(live([this, line, sent](const std::optional<QString>& call) {
+                Text1->appendText(call.value_or(QString()) + QStringLiteral(">< ") + sent + kLineEnd);
                 endLine(line, true);
             }));
         }));
