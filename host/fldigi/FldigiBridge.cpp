@@ -11,6 +11,9 @@ using std::chrono::milliseconds;
 // The receive pane is read in pieces of this many bytes at most: a long contact's pane is large.
 constexpr int kReadPiece = 64 * 1024;
 
+// How long fldigi may take to start transmitting once asked.
+constexpr milliseconds kKeyUpLimit = std::chrono::seconds(5);
+
 milliseconds steadyNow()
 {
     return std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now().time_since_epoch());
@@ -79,6 +82,7 @@ void FldigiBridge::poll()
         return failed(m_fldigi);
     m_failingSince.reset();
     m_position += int(bytes.size());
+    followTransmission(*state);
 
     const QString chars = m_decoder.decode(bytes);
     const QString partner = m_echo.partnerText(chars, *state == FldigiClient::TrxState::Transmit);
@@ -113,14 +117,48 @@ bool FldigiBridge::sendChatText(const QString& text, QString* sentAs, QString* w
     }
     // What the partner sent up to now is theirs, before this station's echo starts.
     poll();
+    if (m_ended) {
+        *why = tr("fldigi has quit");
+        return false;
+    }
+    if (m_transmission != Transmission::None)
+        m_waiting.push_back(fitted.text);
+    else if (!transmit(fitted.text, why))
+        return false;
+    *sentAs = QString(fitted.text).replace(u'\n', u'\r');
+    return true;
+}
+
+bool FldigiBridge::transmit(const QString& text, QString* why)
+{
     // ^r: fldigi returns to receive once the text before it has gone.
-    if (!m_fldigi.addTx(fitted.text + u"\n^r"_s) || !m_fldigi.transmit()) {
+    if (!m_fldigi.addTx(text + u"\n^r"_s) || !m_fldigi.transmit()) {
         *why = m_fldigi.errorString();
         return false;
     }
-    m_echo.expect(fitted.text);
-    *sentAs = QString(fitted.text).replace(u'\n', u'\r');
+    m_echo.expect(text);
+    m_transmission = Transmission::Asked;
+    m_askedAt = now();
     return true;
+}
+
+void FldigiBridge::followTransmission(FldigiClient::TrxState state)
+{
+    using State = FldigiClient::TrxState;
+    if (m_transmission == Transmission::Asked && state == State::Transmit)
+        m_transmission = Transmission::OnAir;
+    else if (m_transmission == Transmission::OnAir && state != State::Transmit)
+        m_transmission = Transmission::None;
+    // fldigi takes a moment to key up; one that never does is not waited for.
+    else if (m_transmission == Transmission::Asked && now() - m_askedAt >= kKeyUpLimit)
+        m_transmission = Transmission::None;
+    if (m_transmission != Transmission::None || m_waiting.empty())
+        return;
+    const QString next = m_waiting.front();
+    m_waiting.pop_front();
+    QString why;
+    if (!transmit(next, &why))
+        qWarning("verbolt-fldigi: a text waiting to go out was lost: %s", qPrintable(why));
 }
 
 void FldigiBridge::raise(const QString& line)

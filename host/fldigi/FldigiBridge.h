@@ -9,6 +9,7 @@
 #include <QStringDecoder>
 
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <optional>
 
@@ -44,7 +45,8 @@ public:
     /// The operator's callsign: the one given, else fldigi's.
     QString callsign();
     /// Sends text (lines separated by CR) and returns to receive at its end; *sentAs is the text as it goes on the
-    /// air (lines separated by CR). False with *why set when it cannot go.
+    /// air (lines separated by CR). A text sent while the one before is still on the air goes out after it. False
+    /// with *why set when it cannot go.
     bool sendChatText(const QString& text, QString* sentAs, QString* why);
 
     /// What start() found: "fldigi 4.1.23".
@@ -57,6 +59,11 @@ signals:
     void closing(const QString& why);
 
 private:
+    // Where this bridge's own transmission is.
+    enum class Transmission { None, Asked, OnAir };
+
+    bool transmit(const QString& text, QString* why);
+    void followTransmission(FldigiClient::TrxState state);
     void raise(const QString& line);
     void failed(const FldigiClient& client);
     std::chrono::milliseconds now() const { return m_clock(); }
@@ -70,6 +77,10 @@ private:
     QString m_program;
     QString m_lastDeCall;
     int m_position = 0;
+    Transmission m_transmission = Transmission::None;
+    std::chrono::milliseconds m_askedAt{0};
+    // Texts waiting for the one on the air to end: fldigi's return to receive clears its transmit pane.
+    std::deque<QString> m_waiting;
     std::optional<std::chrono::milliseconds> m_failingSince;
     bool m_ended = false;
 };

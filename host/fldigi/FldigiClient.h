@@ -34,6 +34,7 @@ public:
     virtual std::optional<QString> modemName() = 0;
     /// The log's Call field: the station worked.
     virtual std::optional<QString> logCall() = 0;
+    /// Receive once the modem receives and the T/R button is up again: only then does transmit() start anew.
     virtual std::optional<TrxState> trxState() = 0;
 
     /// Bytes in the receive pane (UTF-8), and a range of them; the pane also shows what was transmitted.

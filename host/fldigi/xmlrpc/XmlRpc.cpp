@@ -138,8 +138,11 @@ private:
         else if (type == "double"_L1)
             result = text.trimmed().toDouble(&ok);
         else if (type == "base64"_L1) {
+            // The base64 may be broken into lines.
+            QByteArray encoded = text.toLatin1();
+            encoded.removeIf([](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; });
             const auto decoded = QByteArray::fromBase64Encoding(
-                text.toLatin1(), QByteArray::AbortOnBase64DecodingErrors | QByteArray::Base64Encoding);
+                encoded, QByteArray::AbortOnBase64DecodingErrors | QByteArray::Base64Encoding);
             ok = bool(decoded);
             result = decoded.decoded;
         } else

@@ -152,8 +152,13 @@ std::optional<FldigiClient::TrxState> XmlRpcFldigiClient::trxState()
     const std::optional<QString> state = text(u"main.get_trx_state"_s);
     if (!state)
         return std::nullopt;
-    if (*state == "RX"_L1)
-        return TrxState::Receive;
+    if (*state == "RX"_L1) {
+        // The modem is back on receive a moment before the T/R button is: until then main.tx does nothing.
+        const std::optional<QString> button = text(u"main.get_trx_status"_s);
+        if (!button)
+            return std::nullopt;
+        return *button == "rx"_L1 ? TrxState::Receive : TrxState::Transmit;
+    }
     if (*state == "TX"_L1)
         return TrxState::Transmit;
     return TrxState::Other;
