@@ -17,6 +17,8 @@ packages=(
     finch tmux ngircd
     # JS8Call for verbolt-js8call; its test runs it with no radio and no sound card
     js8call
+    # a real fldigi for verbolt-fldigi: two of them on a PulseAudio null sink as the air
+    fldigi pulseaudio pulseaudio-utils
     # the systemd units and the Debian package's checks
     systemd lintian appstream desktop-file-utils man-db
     # the local translation service's engine

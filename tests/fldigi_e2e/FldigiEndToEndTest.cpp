@@ -1,0 +1,237 @@
+// Verbolt beside the real fldigi: a PulseAudio daemon of the test's own with a null sink as the air, two fldigi
+// instances on it (the operator's, bridged by verbolt-fldigi, and the partner's, driven through its XML-RPC as its
+// operator would type), and verbolt-service and the verbolt window on the private bus and X server this test runs
+// under. Everything goes over the air in PSK31.
+#include "ChildProcess.h"
+#include "QtPrinters.h"
+#include "WaitUntil.h"
+#include "XmlRpcFldigiClient.h"
+
+#include <QDBusConnection>
+#include <QDBusInterface>
+#include <QDBusReply>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
+
+constexpr std::chrono::milliseconds kStartDeadline = 30s;
+// PSK31 carries about five characters a second.
+constexpr std::chrono::milliseconds kAirDeadline = 40s;
+
+// What a window on the bus hears from the chat host.
+class HostSignals : public QObject
+{
+    Q_OBJECT
+public:
+    HostSignals()
+    {
+        const QString service = u"org.verbolt.ChatHost"_s, path = u"/org/verbolt/ChatHost"_s;
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        bus.connect(service, path, service, u"ChatTextReceived"_s, this, SLOT(onText(QString)));
+        bus.connect(service, path, service, u"Closing"_s, this, SLOT(onClosing()));
+    }
+    std::vector<QString> texts;
+    int closings = 0;
+
+    std::string transcript() const
+    {
+        QStringList all(texts.begin(), texts.end());
+        return all.join(u'\n').toStdString();
+    }
+
+private slots:
+    void onText(const QString& text) { texts.push_back(text); }
+    void onClosing() { ++closings; }
+};
+
+// One fldigi with settings of its own: a callsign, PulseAudio for sound, no rig control, XML-RPC on a free port.
+class Fldigi
+{
+public:
+    explicit Fldigi(const QString& name)
+        : m_child(name)
+    { }
+
+    void start(const QString& program, const QString& dir, const QString& callsign, const QProcessEnvironment& env)
+    {
+        QDir().mkpath(dir);
+        QFile settings(QDir(dir).filePath(u"fldigi_def.xml"_s));
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write(u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<FLDIGI_DEFS>\n<MYCALL>%1</MYCALL>\n"
+                       "<AUDIOIO>2</AUDIOIO>\n<CHKUSEHAMLIBIS>0</CHKUSEHAMLIBIS>\n<CHKUSERIGCATIS>0</CHKUSERIGCATIS>\n"
+                       "<CHKUSEXMLRPCIS>0</CHKUSEXMLRPCIS>\n<CONFIRMEXIT>0</CONFIRMEXIT>\n<NAGME>0</NAGME>\n"
+                       "</FLDIGI_DEFS>\n"_s.arg(callsign)
+                           .toUtf8());
+        settings.close();
+        port = freeLoopbackPort();
+        m_child.process().setProcessEnvironment(env);
+        m_child.process().start(program,
+            {u"--config-dir"_s, dir + u'/', u"--home-dir"_s, dir + u'/', u"--xmlrpc-server-port"_s,
+                QString::number(port)});
+        m_client = std::make_unique<XmlRpcFldigiClient>(u"127.0.0.1"_s, port, 2s);
+        ASSERT_TRUE(waitUntil([&] { return ended() || m_client->name().has_value(); }, kStartDeadline))
+            << m_child.describe();
+        ASSERT_FALSE(ended()) << m_child.describe();
+    }
+
+    XmlRpcFldigiClient& api() { return *m_client; }
+    bool ended() const { return m_child.ended(); }
+    std::string describe() const { return m_child.describe(); }
+
+    /// Everything the receive pane has shown since start.
+    QString rxPane()
+    {
+        const std::optional<int> length = m_client->rxLength();
+        return length ? QString::fromUtf8(m_client->rx(0, *length).value_or(QByteArray())) : QString();
+    }
+    bool paneShows(const QString& text, std::chrono::milliseconds limit = kAirDeadline)
+    {
+        return waitUntil([&] { return rxPane().contains(text, Qt::CaseInsensitive); }, limit);
+    }
+    /// Types a line into the transmit pane, transmits it and returns to receive, as its operator would.
+    void send(const QString& line)
+    {
+        // fldigi's return to receive clears the transmit pane: the line before must be gone.
+        ASSERT_TRUE(waitUntil([&] { return m_client->trxState() == FldigiClient::TrxState::Receive; }, kAirDeadline));
+        ASSERT_TRUE(m_client->addTx(line + u"\n^r"_s)) << m_client->errorString().toStdString();
+        ASSERT_TRUE(m_client->transmit()) << m_client->errorString().toStdString();
+    }
+
+    quint16 port = 0;
+
+private:
+    Child m_child;
+    std::unique_ptr<XmlRpcFldigiClient> m_client;
+};
+
+class FldigiEndToEnd : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        for (const QString& name : {u"fldigi"_s, u"pulseaudio"_s, u"pactl"_s, u"xdotool"_s}) {
+            m_programs[name] = QStandardPaths::findExecutable(name);
+            if (m_programs[name].isEmpty())
+                GTEST_SKIP() << name.toStdString() << " is not installed (scripts/setup.sh installs it)";
+        }
+        ASSERT_TRUE(m_dir.isValid());
+        ASSERT_NO_FATAL_FAILURE(startAir());
+        ASSERT_NO_FATAL_FAILURE(m_operator.start(m_programs[u"fldigi"_s], path(u"operator"_s), u"EA4ABC"_s, m_env));
+        ASSERT_NO_FATAL_FAILURE(m_partner.start(m_programs[u"fldigi"_s], path(u"partner"_s), u"DL1XYZ"_s, m_env));
+    }
+
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+    // A PulseAudio daemon in a runtime folder of its own, whose one sink is the air both fldigis share: each plays
+    // into it and listens to its monitor.
+    void startAir()
+    {
+        const QString runtime = path(u"runtime"_s);
+        QDir().mkpath(runtime);
+        QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        m_env = QProcessEnvironment::systemEnvironment();
+        m_env.insert(u"XDG_RUNTIME_DIR"_s, runtime);
+        m_env.insert(u"HOME"_s, path(u"home"_s));
+        m_env.remove(u"PULSE_SERVER"_s);
+        m_env.remove(u"QT_QPA_PLATFORM"_s);
+        m_pulse.process().setProcessEnvironment(m_env);
+        m_pulse.process().start(m_programs[u"pulseaudio"_s],
+            {u"-n"_s, u"--daemonize=no"_s, u"--exit-idle-time=-1"_s, u"--use-pid-file=no"_s, u"--log-target=stderr"_s,
+                u"-L"_s, u"module-native-protocol-unix"_s, u"-L"_s, u"module-null-sink sink_name=air"_s});
+        ASSERT_TRUE(waitUntil([&] { return m_pulse.ended() || pactl({u"info"_s}).contains(u"air"_s); }, kStartDeadline))
+            << m_pulse.describe();
+        pactl({u"set-default-sink"_s, u"air"_s});
+        pactl({u"set-default-source"_s, u"air.monitor"_s});
+        ASSERT_TRUE(pactl({u"info"_s}).contains(u"Default Source: air.monitor"_s)) << m_pulse.describe();
+    }
+
+    QString pactl(const QStringList& args)
+    {
+        QProcess tool;
+        tool.setProcessEnvironment(m_env);
+        tool.start(m_programs[u"pactl"_s], args);
+        if (!tool.waitForFinished(10000)) {
+            tool.kill();
+            tool.waitForFinished();
+        }
+        return QString::fromUtf8(tool.readAllStandardOutput());
+    }
+
+    void startBridge(const QStringList& extra = {})
+    {
+        m_bridge.process().start(
+            QStringLiteral(VERBOLT_FLDIGI_BIN), QStringList{u"--port"_s, QString::number(m_operator.port)} + extra);
+        ASSERT_TRUE(waitUntil([&] { return m_bridge.ended() || m_bridge.err().contains("ready as"); }, kStartDeadline))
+            << m_bridge.describe();
+        ASSERT_FALSE(m_bridge.ended()) << m_bridge.describe();
+    }
+
+    bool hostRaised(const QString& text)
+    {
+        return waitUntil(
+            [&] { return std::find(m_host.texts.begin(), m_host.texts.end(), text) != m_host.texts.end(); },
+            kAirDeadline);
+    }
+
+    QTemporaryDir m_dir;
+    QHash<QString, QString> m_programs;
+    QProcessEnvironment m_env;
+    HostSignals m_host;
+    Child m_pulse{u"pulseaudio"_s};
+    Fldigi m_operator{u"the operator's fldigi"_s};
+    Fldigi m_partner{u"the partner's fldigi"_s};
+    Child m_bridge{u"verbolt-fldigi"_s};
+};
+
+TEST_F(FldigiEndToEnd, ApiRoundTripOverTheAirThenFldigiQuits)
+{
+    ASSERT_NO_FATAL_FAILURE(startBridge());
+    EXPECT_TRUE(m_bridge.err().contains("ready as EA4ABC (fldigi 4.")) << m_bridge.describe();
+    QDBusInterface station(u"org.verbolt.ChatHost"_s, u"/org/verbolt/ChatHost/StationInfo"_s,
+        u"org.verbolt.StationInfo"_s, QDBusConnection::sessionBus());
+    EXPECT_EQ(station.property("Callsign").toString(), u"EA4ABC"_s);
+
+    // A text the window sends goes out of the operator's fldigi and is decoded by the partner's.
+    QDBusInterface chat(u"org.verbolt.ChatHost"_s, u"/org/verbolt/ChatHost"_s, u"org.verbolt.ChatHost"_s,
+        QDBusConnection::sessionBus());
+    const QDBusMessage sent = chat.call(u"SendChatText"_s, u"DL1XYZ de EA4ABC good morning"_s);
+    ASSERT_EQ(sent.type(), QDBusMessage::ReplyMessage) << sent.errorMessage().toStdString();
+    EXPECT_TRUE(waitUntil([&] { return m_operator.api().trxState() == FldigiClient::TrxState::Transmit; }))
+        << m_operator.describe();
+    ASSERT_TRUE(m_partner.paneShows(u"DL1XYZ de EA4ABC good morning"_s)) << m_partner.rxPane().toStdString();
+    // Back to receive at the end of the text; its echo in the operator's pane is not the partner's.
+    ASSERT_TRUE(waitUntil([&] { return m_operator.api().trxState() == FldigiClient::TrxState::Receive; }))
+        << m_operator.describe();
+    EXPECT_TRUE(m_operator.rxPane().contains(u"good morning"_s)) << m_operator.rxPane().toStdString();
+
+    // The partner answers; the callsign comes from "de" in the text, then from the log's Call field.
+    ASSERT_NO_FATAL_FAILURE(m_partner.send(u"EA4ABC de DL1XYZ hello"_s));
+    ASSERT_TRUE(hostRaised(u"DL1XYZ>EA4ABC de DL1XYZ hello"_s)) << m_host.transcript() << m_bridge.describe();
+    ASSERT_TRUE(m_operator.api().call(u"log.set_call"_s, {u"DL2QRP"_s}).has_value());
+    ASSERT_NO_FATAL_FAILURE(m_partner.send(u"name is Hans"_s));
+    ASSERT_TRUE(hostRaised(u"DL2QRP>name is Hans"_s))
+        << m_host.transcript() << m_bridge.describe() << "\noperator's pane: " << m_operator.rxPane().toStdString()
+        << "\npartner's pane: " << m_partner.rxPane().toStdString();
+    for (const QString& text : m_host.texts)
+        EXPECT_FALSE(text.contains(u"good morning"_s)) << m_host.transcript();
+
+    // fldigi quits: the host closes and the bridge ends.
+    m_operator.api().call(u"fldigi.terminate"_s, {0});
+    ASSERT_TRUE(waitUntil([&] { return m_bridge.ended(); }, kStartDeadline)) << m_bridge.describe();
+    EXPECT_EQ(m_host.closings, 1);
+    EXPECT_EQ(m_bridge.process().exitCode(), 0);
+    EXPECT_TRUE(m_bridge.err().contains("fldigi has quit")) << m_bridge.describe();
+}
+
+} // namespace
+
+#include "FldigiEndToEndTest.moc"
