@@ -20,6 +20,22 @@ bool isCopiedKind(const QString& kind)
     return kind == u"name" || kind == u"place" || kind == u"rig" || kind == u"antenna";
 }
 
+bool isNameKind(const QString& kind)
+{
+    return kind == u"name" || kind == u"place";
+}
+
+// Names and places are written with capitals where the script has them: "Good morning, my friend" greets no one
+// called "my friend".
+bool looksLikeName(const QString& words)
+{
+    for (const QString& word : words.split(u' ', Qt::SkipEmptyParts)) {
+        if (word.front().isLower())
+            return false;
+    }
+    return true;
+}
+
 bool withoutSpaces(const QString& language)
 {
     return language == u"ja" || language == u"zh-CN";
@@ -185,7 +201,8 @@ std::optional<Phrasebook::Match> Phrasebook::matchIn(const QString& sentence, co
             const QString& kind = pattern.holes[s].second;
             if (isCopiedKind(kind)) {
                 // Copied words are words, not a protected word or another phrase's punctuation.
-                fits = !value.isEmpty() && value[0].isLetterOrNumber() && ProtectedWords::find(value).isEmpty();
+                fits = !value.isEmpty() && value[0].isLetterOrNumber() && ProtectedWords::find(value).isEmpty()
+                    && (!isNameKind(kind) || looksLikeName(value));
             } else {
                 fits = ProtectedWords::isWhole(value, kind);
             }
