@@ -30,10 +30,6 @@ namespace {
 using servicetest::FakeHttpServer;
 
 // Where the service listens for this test.
-QString listenAddress(quint16 port)
-{
-    return QStringLiteral("127.0.0.1:%1").arg(port);
-}
 
 void writeFile(const QString& path, const QByteArray& bytes)
 {
@@ -70,12 +66,13 @@ TEST(EnginesLive, AKeyPastedTriedAndSavedTranslatesTheNextLineWithoutARestart)
     writeFile(config + QStringLiteral("/verbolt-service.conf"),
         "[mymemory]\nenabled=no\n\n[deepl]\nurl=" + deepl.url().toEncoded() + "\n");
 
-    QTcpServer probe;
-    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-    const quint16 port = probe.serverPort();
-    probe.close();
+    // The settings paths are served on the user's own socket only.
+    const QString socket = home.filePath(QStringLiteral("run/service.sock"));
+    QDir().mkpath(home.filePath(QStringLiteral("run")));
+    QFile::setPermissions(home.filePath(QStringLiteral("run")), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+            | QFileDevice::ExeOwner);
     writeFile(config + QStringLiteral("/Verbolt.ini"),
-        "[SETTINGS]\nTextFrom=English\nTextTo=German\nTranscript=0\nServiceHost=" + listenAddress(port).toUtf8()
+        "[SETTINGS]\nTextFrom=English\nTextTo=German\nTranscript=0\nServiceHost=" + socket.toUtf8()
             + "\n");
 
     QProcess service;
@@ -84,7 +81,7 @@ TEST(EnginesLive, AKeyPastedTriedAndSavedTranslatesTheNextLineWithoutARestart)
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
     env.remove(QStringLiteral("VERBOLT_DEEPL_KEY"));
     service.setProcessEnvironment(env);
-    service.start(QStringLiteral(VERBOLT_SERVICE_BIN), {QStringLiteral("--listen"), listenAddress(port)});
+    service.start(QStringLiteral(VERBOLT_SERVICE_BIN), {QStringLiteral("--listen"), socket});
     ASSERT_TRUE(service.waitForStarted());
     QByteArray log;
     ASSERT_TRUE(waitUntil(
