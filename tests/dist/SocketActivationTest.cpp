@@ -115,8 +115,9 @@ TEST_P(SocketActivation, ServiceServesTheSocketOrSaysWhyNot)
     EXPECT_EQ(m_process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(m_process.exitCode(), 2);
     EXPECT_TRUE(m_err.contains("verbolt-service: " + c.refusal)) << m_err;
-    if (c.listen.contains(QStringLiteral("{dir}/open/service.sock")))
-        EXPECT_TRUE(m_err.contains("/open is open to other users (mode 0755)")) << m_err;
+    EXPECT_TRUE(!c.listen.contains(QStringLiteral("{dir}/open/service.sock"))
+        || m_err.contains("/open is open to other users (mode 0755)"))
+        << m_err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, SocketActivation,
@@ -124,8 +125,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, SocketActivation,
         ActivationCase{
             "TwoSockets", {"-l", "127.0.0.1:{port}", "-l", "127.0.0.1:{port2}"}, "systemd handed over 2 sockets"},
         ActivationCase{"UnixSocket", {"-l", "{dir}/service.sock"}, {}},
-        ActivationCase{"UnixSocketInAFolderOthersMayEnter", {"-l", "{dir}/open/service.sock"},
-            "the folder "}),
+        ActivationCase{"UnixSocketInAFolderOthersMayEnter", {"-l", "{dir}/open/service.sock"}, "the folder "}),
     CaseName());
 
 } // namespace
