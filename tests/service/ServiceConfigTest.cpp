@@ -58,7 +58,7 @@ const QList<ConfigCase> kConfigs = {
         "10000"_qs,
         {}, {}},
     {"sectionsWithoutWhatTheyNeed",
-        "[routing]\norder=apertium,deepl,google\n[deepl]\nurl=http://h:3\n[libretranslate]\nkey=x\n[llm]\nurl=http://"
+        "[routing]\norder=apertium,deepl,google\n[deepl]\nurl=https://h:3\n[libretranslate]\nkey=x\n[llm]\nurl=http://"
         "h:4\n"
         "[tts]\nvoice=x\n[google]\nkey=g\nmodle=x\n",
         {}, u"apertium - - - 10000; google - g - 10000"_qs,
@@ -71,7 +71,7 @@ const QList<ConfigCase> kConfigs = {
         u"{dir}/verbolt-service.conf: [libretranslate] url= wants an http:// or https:// address such as "
         "http://localhost:5000, not \"localhost:5000\""_qs},
     {"badTimeout", "[deepl]\nkey=secret-k\ntimeout=soon\n", {}, {}, {},
-        u"{dir}/verbolt-service.conf: [deepl] timeout= wants seconds, such as 10, not \"soon\""_qs},
+        u"{dir}/verbolt-service.conf: [deepl] timeout= wants seconds from 0.001 to 3600, such as 10, not \"soon\""_qs},
     {"badCacheSize", "[routing]\ncache=lots\n", {}, {}, {},
         u"{dir}/verbolt-service.conf: [routing] cache= wants a size such as 8M, not \"lots\""_qs},
     {"unknownEngineInOrder", "[routing]\norder=apertium,bing\n", {}, {}, {},
