@@ -49,9 +49,9 @@ TEST(DemoScript, OnVirtualDisplayPlaysTheConversationAndKeepsScreenshots)
 
     const auto run = disttest::runProgram(kDemo, {}, environment, 300s);
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    // Apertium's translation of the first typed line, as the partner received it.
+    // The first typed line is two QSO formulas: the phrasebook's, as the partner received it.
     EXPECT_TRUE(run.err.contains("sent:   Buenos d\xc3\xad"
-                                 "as! Mi nombre es John"))
+                                 "as. Me llamo John."))
         << run.err;
     const QStringList pictures = QDir(shots).entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name);
     ASSERT_EQ(pictures.size(), 5) << pictures.join(u' ');
