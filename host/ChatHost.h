@@ -37,6 +37,10 @@ public:
     /// Why the last failed call failed.
     QString errorString() const { return m_errorString; }
 
+    /// What the last text delivered became in the chat when the host had to change it (to what a radio mode
+    /// carries, say) and said so; nullopt when it went as given. Read it in sendChatText's done.
+    std::optional<QString> changedText() const { return m_changedText; }
+
 signals:
     /// Chat text arrived; lines are separated by CR.
     void chatTextReceived(const QString& sText);
@@ -45,7 +49,9 @@ signals:
 
 protected:
     void setErrorString(const QString& text) { m_errorString = text; }
+    void setChangedText(const std::optional<QString>& text) { m_changedText = text; }
 
 private:
     QString m_errorString;
+    std::optional<QString> m_changedText;
 };

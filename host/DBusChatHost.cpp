@@ -10,6 +10,8 @@
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 
+#include <utility>
+
 namespace {
 
 // The bus daemon itself answers at once; this only guards against a bus that has hung.
@@ -63,6 +65,9 @@ DBusChatHost::DBusChatHost(const QDBusConnection& bus)
             emit chatTextReceived(sText);
     });
     connect(m_chat.get(), &OrgVerboltChatHostInterface::Closing, this, &DBusChatHost::endOnce);
+    // Raised by the host before it answers SendChatText: it arrives ahead of the answer.
+    connect(m_chat.get(), &OrgVerboltChatHostInterface::ChatTextSent, this,
+        [this](const QString& sText) { m_sentAs = sText; });
 
     // A host that dies says nothing; losing its name ends the program just as its closing would.
     auto* watcher = new QDBusServiceWatcher(serviceName, bus, QDBusServiceWatcher::WatchForUnregistration, this);
@@ -97,11 +102,14 @@ void DBusChatHost::requestCallsign(CallsignDone done)
 
 void DBusChatHost::sendChatText(const QString& text, SendDone done)
 {
+    m_sentAs.reset();
     auto* watcher = new QDBusPendingCallWatcher(m_chat->SendChatText(text), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
         [this, done = std::move(done)](QDBusPendingCallWatcher* call) {
             call->deleteLater();
-            done(!failed(call->error(), tr("The chat host did not take the text")));
+            const bool delivered = !failed(call->error(), tr("The chat host did not take the text"));
+            setChangedText(delivered ? std::exchange(m_sentAs, std::nullopt) : std::nullopt);
+            done(delivered);
         });
 }
 

@@ -56,6 +56,8 @@ private:
     std::unique_ptr<OrgVerboltChatHostInterface> m_chat;
     std::unique_ptr<OrgFreedesktopDBusPropertiesInterface> m_chatProperties;
     std::unique_ptr<OrgFreedesktopDBusPropertiesInterface> m_stationProperties;
+    // What the host said the text in flight became.
+    std::optional<QString> m_sentAs;
     int m_timeout = -1;
     bool m_closed = false;
 };

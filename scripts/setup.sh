@@ -15,6 +15,8 @@ packages=(
     xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
     # a real chat program for verbolt-purple: Finch in tmux, on a local IRC server
     finch tmux ngircd
+    # JS8Call for verbolt-js8call; its test runs it with no radio and no sound card
+    js8call
     # a real fldigi for verbolt-fldigi: two of them on a PulseAudio null sink as the air
     fldigi pulseaudio pulseaudio-utils
     # the systemd units and the Debian package's checks

@@ -433,8 +433,10 @@ void frmVerbolt::translateTypedLine(const QString& line)
         sendToHost(result, live([this, line, result](bool delivered) {
             if (!delivered)
                 return endLine(line, false);
-            EchoLink->requestCallsign(live([this, line, result](const std::optional<QString>& call) {
-                Text1->appendText(call.value_or(QString()) + QStringLiteral(">< ") + result + kLineEnd);
+            // What actually went out, where the host had to change it (a radio mode's letters).
+            const QString sent = EchoLink->changedText().value_or(result);
+            EchoLink->requestCallsign(live([this, line, sent](const std::optional<QString>& call) {
+                Text1->appendText(call.value_or(QString()) + QStringLiteral(">< ") + sent + kLineEnd);
                 endLine(line, true);
             }));
         }));

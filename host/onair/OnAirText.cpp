@@ -220,9 +220,23 @@ private:
             return true;
         if (QChar::isDigit(c) && QChar::digitValue(c) >= 0 && take(U'0' + char32_t(QChar::digitValue(c))))
             return true;
-        if (const char* stand = standIn(c))
-            return takeAll(QString::fromLatin1(stand));
+        if (const char* stand = standIn(c); stand && takeAll(QString::fromLatin1(stand)))
+            return true;
+        if (QChar::isPunct(c))
+            return dropPunctuation(c);
         return false;
+    }
+
+    // Punctuation the mode lacks goes; apostrophes close up their word (DONT), other marks leave a space.
+    bool dropPunctuation(char32_t c)
+    {
+        static const std::u32string apostrophes = U"'’‘ʼ";
+        if (apostrophes.find(c) != std::u32string::npos)
+            return true;
+        const char32_t next = at(m_at + 1);
+        if (m_out.isEmpty() || m_out.back().isSpace() || next == 0 || QChar::isSpace(next) || QChar::isPunct(next))
+            return true;
+        return takeAll(u" "_s);
     }
 
     // Appends c as it is or in its other case; false when the mode carries neither.

@@ -18,8 +18,9 @@ struct Fitted {
 ///
 /// Each character the mode does not carry is tried, in turn, in the other letter case, transliterated (Cyrillic by
 /// ICAO Doc 9303, Greek by ELOT 743), without its accents (compatibility forms unfolded), and as a close ASCII
-/// stand-in (ß as ss, curly quotes as straight ones); spaces it lacks become plain spaces. A character none of
-/// these fit refuses the whole text; the refusal names its script and the first such character, e.g.
+/// stand-in (ß as ss, curly quotes as straight ones); spaces it lacks become plain spaces, and punctuation it lacks
+/// is left out (a space kept between the words it joined, none for an apostrophe). A character none of these fit
+/// refuses the whole text; the refusal names its script and the first such character, e.g.
 /// "Chinese characters cannot be sent in this mode (“你”)", and text is then empty.
 Fitted fitText(const QString& text, const std::function<bool(char32_t)>& carries);
 

@@ -47,6 +47,8 @@ INSTANTIATE_TEST_SUITE_P(Fitted, FitText,
         FitCase{"StandIns", capitals, u"Straße – „gut“ ¿sí? Øre Łódź"_s, u"STRASSE - \"GUT\" SI? ORE LODZ"_s},
         FitCase{"CompatibilityForms", capitals, u"ﬁne Ａ² ⅷ"_s, u"FINE A2 VIII"_s},
         FitCase{"SpacesAndControls", capitals, u"a\tb\u00a0c\u200bd\u00ade"_s, u"A B CDE"_s},
+        FitCase{"PunctuationLeftOut", capitals, u"don’t; a:b (yes) ok…"_s, u"DON'T A B YES OK..."_s},
+        FitCase{"ApostropheLeftOut", [](char32_t c) { return c != U'\'' && capitals(c); }, u"don't"_s, u"DONT"_s},
         FitCase{"OtherDigits", capitals, u"٣ ४"_s, u"3 4"_s},
         // ICAO Doc 9303
         FitCase{"Russian", capitals, u"Привет, как дела? Щука, объём"_s, u"PRIVET, KAK DELA? SHCHUKA, OBIEEM"_s},
@@ -87,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(Refused, RefuseText,
         RefuseCase{"Arabic", u"مرحبا"_s, u"Arabic script cannot be sent in this mode (“م”)"_s},
         RefuseCase{"Devanagari", u"नमस्ते"_s, u"Devanagari script cannot be sent in this mode (“न”)"_s},
         RefuseCase{"Emoji", u"73 😀"_s, u"“😀” (U+1F600) cannot be sent in this mode"_s},
-        RefuseCase{"UncarriedPunctuation", u"a; b"_s, u"“;” (U+003B) cannot be sent in this mode"_s}),
+        RefuseCase{"UncarriedSymbol", u"a © b"_s, u"“©” (U+00A9) cannot be sent in this mode"_s}),
     CaseName());
 
 } // namespace
