@@ -19,5 +19,7 @@ void FldigiChatHost::SendChatText(const QString& text)
             sendErrorReply(QDBusError::Failed, why);
         return;
     }
-    emit sent(text, sentAs);
+    // Ahead of the reply on the bus, so the caller has it when the call returns.
+    if (sentAs != text)
+        emit ChatTextSent(sentAs);
 }

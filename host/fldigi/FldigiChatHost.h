@@ -26,8 +26,8 @@ public slots:
 signals:
     void ChatTextReceived(const QString& sText);
     void Closing();
-    // What went on the air for a text sent, for the bridge's operator.
-    void sent(const QString& text, const QString& sentAs);
+    // The text as it went on the air, when fitting it to the modem changed it.
+    void ChatTextSent(const QString& sText);
 
 private:
     FldigiBridge& m_bridge;

@@ -112,10 +112,8 @@ int main(int argc, char** argv)
     new StationInfoAdaptor(&station);
     new ChatHostAdaptor(&chat);
     QObject::connect(&bridge, &FldigiBridge::chatTextReceived, &chat, &FldigiChatHost::raiseChatText);
-    QObject::connect(&chat, &FldigiChatHost::sent, &app, [](const QString& text, const QString& sentAs) {
-        if (sentAs != text)
-            say(u"sent as: %1"_s.arg(QString(sentAs).replace(u'\r', u" / "_s)));
-    });
+    QObject::connect(&chat, &FldigiChatHost::ChatTextSent, &app,
+        [](const QString& sentAs) { say(u"sent as: %1"_s.arg(QString(sentAs).replace(u'\r', u" / "_s))); });
 
     // The objects are in place before the name is taken, so whoever sees the name can use them.
     if (!bus.registerObject(DBusChatHost::objectPath, &chat)

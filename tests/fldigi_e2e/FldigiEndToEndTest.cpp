@@ -38,8 +38,10 @@ public:
         QDBusConnection bus = QDBusConnection::sessionBus();
         bus.connect(service, path, service, u"ChatTextReceived"_s, this, SLOT(onText(QString)));
         bus.connect(service, path, service, u"Closing"_s, this, SLOT(onClosing()));
+        bus.connect(service, path, service, u"ChatTextSent"_s, this, SLOT(onSent(QString)));
     }
     std::vector<QString> texts;
+    std::vector<QString> sent;
     int closings = 0;
 
     std::string transcript() const
@@ -51,6 +53,7 @@ public:
 private slots:
     void onText(const QString& text) { texts.push_back(text); }
     void onClosing() { ++closings; }
+    void onSent(const QString& text) { sent.push_back(text); }
 };
 
 // One fldigi with settings of its own: a callsign, PulseAudio for sound, no rig control, XML-RPC on a free port.
@@ -84,6 +87,11 @@ public:
     }
 
     XmlRpcFldigiClient& api() { return *m_client; }
+    void kill()
+    {
+        m_child.process().kill();
+        m_child.process().waitForFinished(5000);
+    }
     bool ended() const { return m_child.ended(); }
     std::string describe() const { return m_child.describe(); }
 
@@ -175,6 +183,52 @@ protected:
         ASSERT_FALSE(m_bridge.ended()) << m_bridge.describe();
     }
 
+    void startService()
+    {
+        m_servicePort = freeLoopbackPort();
+        m_service.process().start(
+            QStringLiteral(VERBOLT_SERVICE_BIN), {u"--listen"_s, u"127.0.0.1:%1"_s.arg(m_servicePort)});
+        ASSERT_TRUE(waitUntil([&] { return m_service.err().contains("listening"); }, kStartDeadline))
+            << m_service.describe();
+    }
+
+    // The window, translating English (the operator's) and Spanish (the partner's).
+    void startWindow()
+    {
+        const QString config = path(u"config"_s);
+        QDir().mkpath(config);
+        QFile ini(QDir(config).filePath(u"Verbolt.ini"_s));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write(u"[SETTINGS]\r\nTextFrom=English\r\nTextTo=Espa\u00f1ol\r\nUseTr=1\r\nTimeStamp=0\r\n"
+                  "ServiceHost=127.0.0.1:%1\r\nStatsHost=127.0.0.1:%1\r\n"_s.arg(m_servicePort)
+                      .toUtf8());
+        ini.close();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"XDG_CONFIG_HOME"_s, config);
+        env.insert(u"XDG_STATE_HOME"_s, config);
+        env.remove(u"QT_QPA_PLATFORM"_s);
+        m_window.process().setProcessEnvironment(env);
+        m_window.process().start(QStringLiteral(VERBOLT_BIN), {});
+        m_windowId = runTool(m_programs[u"xdotool"_s],
+            {u"search"_s, u"--sync"_s, u"--onlyvisible"_s, u"--name"_s, u"Dolmex"_s}, kStartDeadline)
+                         .section(u'\n', 0, 0);
+        ASSERT_FALSE(m_windowId.isEmpty()) << m_window.describe();
+        runTool(m_programs[u"xdotool"_s], {u"windowfocus"_s, u"--sync"_s, m_windowId});
+    }
+
+    void typeLine(const QString& text)
+    {
+        runTool(m_programs[u"xdotool"_s], {u"type"_s, u"--window"_s, m_windowId, u"--delay"_s, u"15"_s, text});
+        runTool(m_programs[u"xdotool"_s], {u"key"_s, u"--window"_s, m_windowId, u"Return"_s});
+    }
+
+    void screenshot(const QString& name)
+    {
+        const QString dir = QStringLiteral(VERBOLT_ARTIFACT_DIR);
+        QDir().mkpath(dir);
+        runTool(u"import"_s, {u"-window"_s, m_windowId, QDir(dir).filePath(name)});
+    }
+
     bool hostRaised(const QString& text)
     {
         return waitUntil(
@@ -190,6 +244,10 @@ protected:
     Fldigi m_operator{u"the operator's fldigi"_s};
     Fldigi m_partner{u"the partner's fldigi"_s};
     Child m_bridge{u"verbolt-fldigi"_s};
+    quint16 m_servicePort = 0;
+    Child m_service{u"verbolt-service"_s};
+    Child m_window{u"verbolt"_s};
+    QString m_windowId;
 };
 
 TEST_F(FldigiEndToEnd, ApiRoundTripOverTheAirThenFldigiQuits)
@@ -203,11 +261,14 @@ TEST_F(FldigiEndToEnd, ApiRoundTripOverTheAirThenFldigiQuits)
     // A text the window sends goes out of the operator's fldigi and is decoded by the partner's.
     QDBusInterface chat(u"org.verbolt.ChatHost"_s, u"/org/verbolt/ChatHost"_s, u"org.verbolt.ChatHost"_s,
         QDBusConnection::sessionBus());
-    const QDBusMessage sent = chat.call(u"SendChatText"_s, u"DL1XYZ de EA4ABC good morning"_s);
+    const QDBusMessage sent = chat.call(u"SendChatText"_s, u"DL1XYZ de EA4ABC se\u00f1or, good morning"_s);
     ASSERT_EQ(sent.type(), QDBusMessage::ReplyMessage) << sent.errorMessage().toStdString();
+    // PSK31's varicode is ASCII: the window hears what went out instead, before the call's answer.
+    EXPECT_TRUE(waitUntil([&] { return !m_host.sent.empty(); })) << m_bridge.describe();
+    EXPECT_EQ(m_host.sent, std::vector<QString>{u"DL1XYZ de EA4ABC senor, good morning"_s});
     EXPECT_TRUE(waitUntil([&] { return m_operator.api().trxState() == FldigiClient::TrxState::Transmit; }))
         << m_operator.describe();
-    ASSERT_TRUE(m_partner.paneShows(u"DL1XYZ de EA4ABC good morning"_s)) << m_partner.rxPane().toStdString();
+    ASSERT_TRUE(m_partner.paneShows(u"DL1XYZ de EA4ABC senor, good morning"_s)) << m_partner.rxPane().toStdString();
     // Back to receive at the end of the text; its echo in the operator's pane is not the partner's.
     ASSERT_TRUE(waitUntil([&] { return m_operator.api().trxState() == FldigiClient::TrxState::Receive; }))
         << m_operator.describe();
@@ -230,6 +291,36 @@ TEST_F(FldigiEndToEnd, ApiRoundTripOverTheAirThenFldigiQuits)
     EXPECT_EQ(m_host.closings, 1);
     EXPECT_EQ(m_bridge.process().exitCode(), 0);
     EXPECT_TRUE(m_bridge.err().contains("fldigi has quit")) << m_bridge.describe();
+}
+
+TEST_F(FldigiEndToEnd, ContactTranslatedBothWaysThroughTheWindow)
+{
+    ASSERT_NO_FATAL_FAILURE(startService());
+    ASSERT_NO_FATAL_FAILURE(startBridge());
+    ASSERT_NO_FATAL_FAILURE(startWindow());
+
+    // Typed in English, translated into Spanish, sent without the accent PSK31 cannot carry, decoded by the partner.
+    typeLine(u"Good morning, my friend."_s);
+    ASSERT_TRUE(m_partner.paneShows(u"Buenos dias, mi amigo."_s))
+        << m_partner.rxPane().toStdString() << m_service.describe() << m_window.describe() << m_bridge.describe();
+    EXPECT_EQ(m_host.sent, std::vector<QString>{u"Buenos dias, mi amigo."_s});
+    screenshot(u"fldigi-sent.png"_s);
+
+    // The partner answers in Spanish once the operator's carrier has gone; it reaches the window, which translates
+    // it into English.
+    ASSERT_TRUE(waitUntil([&] { return m_operator.api().trxState() == FldigiClient::TrxState::Receive; }))
+        << m_operator.describe();
+    ASSERT_NO_FATAL_FAILURE(m_partner.send(u"EA4ABC de DL1XYZ buenos dias"_s));
+    ASSERT_TRUE(hostRaised(u"DL1XYZ>EA4ABC de DL1XYZ buenos dias"_s)) << m_host.transcript() << m_bridge.describe();
+    ASSERT_TRUE(waitUntil([&] { return m_service.err().contains("es|en 200"); }, kAirDeadline))
+        << m_service.describe() << m_window.describe();
+    screenshot(u"fldigi-received.png"_s);
+
+    // fldigi killed: nothing answers at its address any more, and the host closes, and the window with it.
+    m_operator.kill();
+    ASSERT_TRUE(waitUntil([&] { return m_window.ended() && m_bridge.ended(); }, kStartDeadline))
+        << m_bridge.describe() << m_window.describe();
+    EXPECT_EQ(m_host.closings, 1);
 }
 
 } // namespace
