@@ -3,10 +3,10 @@
 #include "EngineSetup.h"
 #include "FakeProviders.h"
 #include "LanguageNames.h"
-#include "http/ReplyEncoding.h"
-#include "http/ServiceServer.h"
 #include "ServiceTestSupport.h"
 #include "VersionRecord.h"
+#include "http/ReplyEncoding.h"
+#include "http/ServiceServer.h"
 
 #include <QFile>
 #include <QProcess>
@@ -183,7 +183,7 @@ TEST(ServiceProgram, listsPairsAndKeepsKeysOutOfItsLog)
         u"verbolt-service: warning: %1 can be read by other users and may hold API keys; chmod 600 %1\n"
         "verbolt-service: [deepl] left out: no key= (nor VERBOLT_DEEPL_KEY)\n"
         "verbolt-service: apertium left out: no language pairs in %2\n"
-        "verbolt-service: engines, in the order tried: google (Google at %3), llm (LLM m at http://127.0.0.1:1)\n"_qs
+        "verbolt-service: engines, in the order tried: phrasebook (207 phrases), google (Google at %3), llm (LLM m at http://127.0.0.1:1)\n"_qs
             .arg(file.fileName(), dir.path(), fake.url().toString()));
     EXPECT_FALSE((run.out + run.err).contains(u"s3cr3t"_qs));
 }

@@ -23,7 +23,7 @@ struct ConfigCase {
 };
 
 const QList<ConfigCase> kConfigs = {
-    {"noFileIsApertiumAlone", nullptr, {}, u"apertium - - - 10000"_qs, {}, {}},
+    {"noFileIsApertiumAlone", nullptr, {}, u"phrasebook - - - 10000; apertium - - - 10000"_qs, {}, {}},
     {"everyEngineInTheDefaultOrder",
         "[routing]\ntimeout=5\ncache=2M\n"
         "[deepl]\nkey=k1:fx ; free key\n"
@@ -31,7 +31,8 @@ const QList<ConfigCase> kConfigs = {
         "[libretranslate]\nurl=http://localhost:5000\n"
         "[llm]\nurl=http://localhost:11434/v1\nmodel=\"llama3.1:8b\"\ntimeout=60\n",
         {},
-        u"apertium - - - 5000; deepl - k1:fx - 5000; google https://proxy.example/google g2 - 5000; "
+        u"phrasebook - - - 10000; apertium - - - 5000; deepl - k1:fx - 5000; google https://proxy.example/google g2 - "
+        u"5000; "
         "libretranslate http://localhost:5000 - - 5000; llm http://localhost:11434/v1 - llama3.1:8b 60000"_qs,
         {}, {}},
     {"orderPicksAndSorts",
@@ -40,7 +41,8 @@ const QList<ConfigCase> kConfigs = {
         {u"[google] is set up but not in [routing] order=: not used"_qs}, {}},
     {"environmentKeysWin", "[deepl]\nkey=from-file\n[libretranslate]\nurl=http://h:2\nkey=lt\n",
         {u"VERBOLT_DEEPL_KEY=from-env"_qs, u"VERBOLT_GOOGLE_KEY=g-env"_qs},
-        u"apertium - - - 10000; deepl - from-env - 10000; google - g-env - 10000; libretranslate http://h:2 lt - "
+        u"phrasebook - - - 10000; apertium - - - 10000; deepl - from-env - 10000; google - g-env - 10000; "
+        u"libretranslate http://h:2 lt - "
         "10000"_qs,
         {}, {}},
     {"sectionsWithoutWhatTheyNeed",
@@ -61,7 +63,8 @@ const QList<ConfigCase> kConfigs = {
     {"badCacheSize", "[routing]\ncache=lots\n", {}, {}, {},
         u"{dir}/verbolt-service.conf: [routing] cache= wants a size such as 8M, not \"lots\""_qs},
     {"unknownEngineInOrder", "[routing]\norder=apertium,bing\n", {}, {}, {},
-        u"{dir}/verbolt-service.conf: [routing] order= names \"bing\", which is not one of apertium, deepl, google, "
+        u"{dir}/verbolt-service.conf: [routing] order= names \"bing\", which is not one of phrasebook, apertium, "
+        u"deepl, google, "
         "libretranslate, llm"_qs},
     {"missingCaFile", "[google]\nkey=g\ncafile=ca.pem\n", {}, {}, {},
         u"{dir}/verbolt-service.conf: [google] cafile=: cannot read {dir}/ca.pem: No such file or directory"_qs},
