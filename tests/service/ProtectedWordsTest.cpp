@@ -108,3 +108,37 @@ TEST(Phrasebook, matchesNormalisedSentencesAndFillsPlaceholders)
     EXPECT_FALSE(book.match(u"The weather is fine."_s, u"en"_s));
     EXPECT_FALSE(book.addFile(dir.filePath(u"none.tmx"_s), &error));
 }
+
+namespace {
+
+struct RestoreCase {
+    const char* name;
+    QString answer; ///< what the engine sent back for "See {1} for {2}."
+    bool ok;
+    QString expected; ///< the text when ok, else the lost word
+};
+
+const QList<RestoreCase> kRestore = {
+    {"intact", u"Mira {1} para {2}."_s, true, u"Mira https://www.qrz.com/db/DL1XYZ para IC-7300."_s},
+    {"moved", u"Para {2} mira {1}."_s, true, u"Para IC-7300 mira https://www.qrz.com/db/DL1XYZ."_s},
+    {"lost", u"Mira {1} para nada."_s, false, u"IC-7300"_s},
+};
+
+class Restore : public ::testing::TestWithParam<RestoreCase>
+{
+};
+
+} // namespace
+
+TEST_P(Restore, putsBackWhatCameBackAndNamesWhatDidNot)
+{
+    const QString text = u"See https://www.qrz.com/db/DL1XYZ for IC-7300."_s;
+    const service::TextGuard guard(text, service::ProtectedWords::find(text), service::KeepForm::Placeholders);
+    ASSERT_EQ(guard.engineText(), u"See {1} for {2}."_s);
+    const service::TextGuard::Restored restored = guard.restore(GetParam().answer, u"es"_s);
+    EXPECT_EQ(restored.ok, GetParam().ok) << restored.text << restored.lost;
+    EXPECT_EQ(restored.ok ? restored.text : restored.lost, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Restore, ::testing::ValuesIn(kRestore), [](const auto& info) { return std::string(info.param.name); });
