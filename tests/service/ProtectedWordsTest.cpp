@@ -34,6 +34,8 @@ const QList<FindCase> kFind = {
     {"url", u"See https://www.qrz.com/db/DL1XYZ for details."_s, {u"https://www.qrz.com/db/DL1XYZ"_s}},
     {"email", u"Write to ea4abc@example.org now"_s, {u"ea4abc@example.org"_s}},
     {"emoticon", u"Thanks :-)"_s, {u":-)"_s}},
+    {"qCodeTouchingKana", u"QSOありがとう"_s, {u"QSO"_s}},
+    {"qCodeWithEnding", u"QTH-ul meu e Cluj"_s, {u"QTH"_s}},
     {"plainWords", u"I live in London and the weather is fine"_s, {}},
 };
 
