@@ -36,6 +36,10 @@ const QList<FindCase> kFind = {
     {"emoticon", u"Thanks :-)"_s, {u":-)"_s}},
     {"qCodeTouchingKana", u"QSOありがとう"_s, {u"QSO"_s}},
     {"qCodeWithEnding", u"QTH-ul meu e Cluj"_s, {u"QTH"_s}},
+    {"qCodeWithApostropheEnding", u"Tack för QSO'en"_s, {u"QSO"_s}},
+    {"qCodeAfterArticle", u"Grazzi tal-QSO"_s, {u"QSO"_s}},
+    {"qCodeWithColonEnding", u"Kiitos LoTW:n kautta"_s, {u"LoTW"_s}},
+    {"qCodeInChinese", u"谢谢QSO"_s, {u"QSO"_s}},
     {"plainWords", u"I live in London and the weather is fine"_s, {}},
 };
 
