@@ -88,7 +88,8 @@ def wait_ready(port, deadline):
 def measure(service):
     port = free_port()
     with tempfile.TemporaryFile(mode='w+') as log, tempfile.NamedTemporaryFile('w', suffix='.conf') as config:
-        # Apertium alone: neither the user's engines nor MyMemory, which is on by default.
+        # Apertium alone: not the user's engines, nor MyMemory (on by default), nor the phrasebook, which would
+        # answer the sample sentences itself.
         config.write('[routing]\norder=apertium\n')
         config.flush()
         process = subprocess.Popen([service, '--listen', f'127.0.0.1:{port}', '--config', config.name], stderr=log)
@@ -113,7 +114,19 @@ def measure(service):
     return works, routes
 
 
+def phrase_counts(service):
+    """The shipped phrasebook's phrases per language, as `--list-pairs` counts them."""
+    # The shipped file alone, not the phrases this user added.
+    env = dict(os.environ, XDG_DATA_HOME='/nonexistent')
+    listing = subprocess.run([service, '--list-pairs'], capture_output=True, text=True, env=env).stdout
+    found = re.search(r'per language: (.*)', listing)
+    if not found:
+        return {}
+    return {code: count for code, count in (item.split() for item in found.group(1).split(', '))}
+
+
 def table(works, routes, service):
+    phrases = phrase_counts(service)
     codes = [code for _, code, _ in LANGUAGES]
     listed = codes[:LISTED]
     names = {code: name for name, code, _ in LANGUAGES}
@@ -145,16 +158,18 @@ def table(works, routes, service):
     lines = [
         textwrap.fill(summary, 110, break_on_hyphens=False, break_long_words=False),
         '',
-        '| Language | Code | With English | English → it | It → English | Also into | Also from |',
-        '|---|---|---|---|---|---|---|',
+        '| Language | Code | QSO phrases | With English | English → it | It → English | Also into | Also from |',
+        '|---|---|---|---|---|---|---|---|',
     ]
     for code in codes:
         if code == 'en':
             continue
-        lines.append(f'| {names[code]} | `{code}` | {verdicts[code]} | {route("en", code)} | {route(code, "en")} | '
+        lines.append(f'| {names[code]} | `{code}` | {phrases.get(code, "—")} | {verdicts[code]} | {route("en", code)} | {route(code, "en")} | '
                      f'{partners(code, True)} | {partners(code, False)} |')
     lines.append('')
-    lines.append(textwrap.fill('Routes are the Apertium modes a text goes through; "Also into" and "Also from" are '
+    lines.append(textwrap.fill('"QSO phrases": the phrases of the shipped phrasebook in that language, translated '
+                               'offline into and from every other one with the phrase (`verbolt-service '
+                               '--list-pairs` counts them). Routes are the Apertium modes a text goes through; "Also into" and "Also from" are '
                                'the other listed languages (besides English) it translates into and from.', 110))
     return '\n'.join(lines)
 

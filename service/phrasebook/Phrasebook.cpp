@@ -48,7 +48,7 @@ QString normalise(QString text)
     text.replace(u'’', u'\'');
     text.replace(u'\u00A0', u' ');
     static const QRegularExpression innerPunctuation(
-        QStringLiteral("[,;:!?¡¿、，。！？«»\"“”]+(?=\\s|$)|(?<=^|\\s)[¡¿«\"“]+|[、，。！？]"));
+        QStringLiteral("[,;:!?¡¿、，。！？«»\"“”،؛؟]+(?=\\s|$)|(?<=^|\\s)[¡¿«\"“]+|[、，。！？]"));
     text.remove(innerPunctuation);
     static const QRegularExpression endPunctuation(QStringLiteral("[.…।]+$"));
     text = text.simplified();

@@ -160,7 +160,7 @@ void PhrasebookEngine::translate(const QString& text, const QString& source, con
     auto line = std::make_shared<Line>();
     line->lead = sentences.lead;
     line->pieces = pieces;
-    line->detected = detected;
+    line->detected = LanguageNames::isAuto(source) ? detected : QString();
     line->done = std::move(done);
     const auto finish = [line] {
         if (line->failed || line->waiting > 0)

@@ -10,8 +10,10 @@ namespace service {
 namespace {
 
 // Word edges: no letter, digit or underscore on either side.
-#define L_EDGE "(?<![\\p{L}\\p{N}_])"
-#define R_EDGE "(?![\\p{L}\\p{N}_])"
+// Kana, Han and Hangul do count as edges: Japanese and Chinese write "QSOありがとう" with no space.
+#define NOT_CJK "(?![\\p{Han}\\p{Hiragana}\\p{Katakana}\\p{Hangul}])"
+#define L_EDGE "(?<!" NOT_CJK "[\\p{L}\\p{N}_])"
+#define R_EDGE "(?!" NOT_CJK "[\\p{L}\\p{N}_])"
 
 struct Pattern {
     WordKind kind;

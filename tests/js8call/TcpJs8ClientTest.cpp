@@ -39,13 +39,14 @@ protected:
         m_js8->flush();
     }
 
-    QTcpServer m_server;
-    TcpJs8Client m_client;
-    std::unique_ptr<QTcpSocket> m_js8;
+    // What the client said, declared first: the client, ended last, still reports its end.
     QByteArray received;
     std::vector<QString> calls;
     std::vector<QString> directed;
     std::vector<QString> ended;
+    QTcpServer m_server;
+    TcpJs8Client m_client;
+    std::unique_ptr<QTcpSocket> m_js8;
 };
 
 TEST_F(TcpApi, RequestsAreOneJsonLineEach)
