@@ -1,5 +1,5 @@
-#include "QtPrinters.h"
 #include "XdgPaths.h"
+#include "QtPrinters.h"
 
 #include <gtest/gtest.h>
 
@@ -45,8 +45,7 @@ INSTANTIATE_TEST_SUITE_P(Values, XdgPathsTable,
     ::testing::Values(XdgCase{"Unset", nullptr, kConfig, kData, kRuntime},
         XdgCase{"Empty", "", kConfig, kData, kRuntime},
         // A relative value is ignored, not read against the working directory.
-        XdgCase{"Relative", "cfg", kConfig, kData, kRuntime},
-        XdgCase{"DotRelative", "./cfg", kConfig, kData, kRuntime},
+        XdgCase{"Relative", "cfg", kConfig, kData, kRuntime}, XdgCase{"DotRelative", "./cfg", kConfig, kData, kRuntime},
         XdgCase{"Absolute", "/srv/x", u"/srv/x"_s, u"/srv/x"_s, u"/srv/x"_s},
         XdgCase{"TrailingSlash", "/srv/x/", u"/srv/x"_s, u"/srv/x"_s, u"/srv/x"_s}),
     CaseName());
