@@ -144,9 +144,9 @@ QList<ProtectedSpan> withSymbols(const QString& text, const QList<ProtectedSpan>
 {
     QList<ProtectedSpan> symbols;
     const auto scanGap = [&](qsizetype from, qsizetype to) {
-        if (form == KeepForm::Placeholders) {
-            const QRegularExpression& placeholder = markerPattern(form);
-            for (auto it = placeholder.globalMatch(QStringView(text).mid(from, to - from)); it.hasNext();) {
+        const QStringView gap = QStringView(text).mid(from, to - from);
+        if (form == KeepForm::Placeholders && gap.contains(u'{')) {
+            for (auto it = markerPattern(form).globalMatch(gap); it.hasNext();) {
                 const auto match = it.next();
                 symbols.append(
                     {from + match.capturedStart(), match.capturedLength(), WordKind::Symbol, match.captured(0)});
