@@ -236,9 +236,13 @@ void ApertiumPipeline::startNext()
 
 namespace {
 
-// Whether a process sleeps (waits for input, on a pipe here), and the CPU time it has used, from /proc.
+// Whether a process sleeps with no child of its own (so it waits for input, on a pipe here), and the CPU time it
+// has used, from /proc.
 bool sleeping(qint64 pid, qint64* cpu)
 {
+    QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
+    if (!children.open(QIODevice::ReadOnly) || !children.read(64).trimmed().isEmpty())
+        return false;
     QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
     if (!file.open(QIODevice::ReadOnly))
         return false;
