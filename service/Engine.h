@@ -44,7 +44,8 @@ enum class KeepForm {
     XmlIgnoredTags,
     /// <span translate="no">word</span> in text escaped as HTML, sent as HTML (Google, LibreTranslate).
     HtmlNoTranslate,
-    /// The word between U+E000 and U+E001, which the engine passes through untouched (Apertium's superblanks).
+    /// The word's number between U+E000 and U+E001, which the engine passes through untouched (Apertium's
+    /// superblanks).
     PassThrough,
 };
 

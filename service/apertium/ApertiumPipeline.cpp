@@ -125,6 +125,8 @@ ApertiumPipeline::ApertiumPipeline(QString name, QList<Stage> stages, int timeou
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, [this] { breakDown(QStringLiteral("timed out")); });
+    m_stallTimer.setInterval(250);
+    connect(&m_stallTimer, &QTimer::timeout, this, &ApertiumPipeline::watchStall);
 }
 
 ApertiumPipeline::~ApertiumPipeline()
@@ -226,6 +228,51 @@ void ApertiumPipeline::startNext()
     m_buffer.clear();
     m_processes.first()->write(m_current.input + '\0');
     m_timer.start(m_timeoutMs);
+    m_stalledChecks = 0;
+    m_stageCpu = -1;
+    m_outputSeen = 0;
+    m_stallTimer.start();
+}
+
+namespace {
+
+// Whether a process sleeps with no child of its own (so it waits for input, on a pipe here), and the CPU time it
+// has used, from /proc.
+bool sleeping(qint64 pid, qint64* cpu)
+{
+    QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
+    if (!children.open(QIODevice::ReadOnly) || !children.read(64).trimmed().isEmpty())
+        return false;
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray stat = file.read(1024);
+    // After the command name: state, then utime and stime as the 12th and 13th fields.
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return false;
+    *cpu += fields[11].toLongLong() + fields[12].toLongLong();
+    return fields[0] == "S";
+}
+
+} // namespace
+
+void ApertiumPipeline::watchStall()
+{
+    if (!m_busy || m_processes.isEmpty()) {
+        m_stallTimer.stop();
+        return;
+    }
+    qint64 cpu = 0;
+    bool waiting = m_processes.first()->bytesToWrite() == 0;
+    for (QProcess* process : std::as_const(m_processes))
+        waiting = sleeping(process->processId(), &cpu) && waiting;
+    const bool still = waiting && cpu == m_stageCpu && m_buffer.size() == m_outputSeen;
+    m_stageCpu = cpu;
+    m_outputSeen = m_buffer.size();
+    m_stalledChecks = still ? m_stalledChecks + 1 : 0;
+    if (m_stalledChecks >= 2)
+        breakDown(QStringLiteral("lost the end of the text (every stage waits for more input)"));
 }
 
 void ApertiumPipeline::readOutput()
@@ -240,6 +287,7 @@ void ApertiumPipeline::readOutput()
         if (!m_busy)
             continue; // a flush nobody waits for, after a breakdown
         m_timer.stop();
+        m_stallTimer.stop();
         m_busy = false;
         const Callback done = std::exchange(m_current.done, {});
         done(true, output, {});
@@ -257,6 +305,7 @@ void ApertiumPipeline::breakDown(const QString& why)
     qWarning("apertium %s: %s; restarting on the next text", qPrintable(m_name), qPrintable(why));
     stop();
     m_timer.stop();
+    m_stallTimer.stop();
     if (m_busy) {
         m_busy = false;
         const Callback done = std::exchange(m_current.done, {});

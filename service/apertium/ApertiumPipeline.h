@@ -72,6 +72,7 @@ private:
     void readOutput();
     void breakDown(const QString& why);
     void stop();
+    void watchStall();
 
     QString m_name;
     QList<Stage> m_stages;
@@ -83,4 +84,10 @@ private:
     bool m_scheduled = false;
     QByteArray m_buffer;
     QTimer m_timer;
+    // A text whose end mark a stage lost (it took the NUL into a word) leaves every stage waiting for input:
+    // seen twice in a row, that fails the text at once instead of at the timeout.
+    QTimer m_stallTimer;
+    int m_stalledChecks = 0;
+    qint64 m_stageCpu = -1;
+    qsizetype m_outputSeen = 0;
 };

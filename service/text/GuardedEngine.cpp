@@ -2,8 +2,6 @@
 
 #include "text/TextGuard.h"
 
-#include <QRegularExpression>
-
 #include <memory>
 
 namespace service {
@@ -14,10 +12,8 @@ GuardedEngine::GuardedEngine(Engine& inner)
 
 void GuardedEngine::translate(const QString& text, const QString& source, const QString& target, Callback done)
 {
-    // The private-use characters the guard marks words with are never the user's.
-    static const QRegularExpression marks(QStringLiteral("[\\x{E000}-\\x{E7FF}]"));
+    // Private-use characters of the text's own (the guard marks words with some) go through as protected words.
     QString input = text;
-    input.remove(marks);
     QList<ProtectedSpan> spans = ProtectedWords::find(input);
     if (ProtectedWords::isAllCapitals(input, spans)) {
         spans = ProtectedWords::find(input, true);

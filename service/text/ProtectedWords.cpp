@@ -87,8 +87,10 @@ const QList<Pattern>& patterns()
                 QStringLiteral("qrq"), QStringLiteral("qsk"), QStringLiteral("qsls"), QStringLiteral("qsos")};
         return QList<Pattern>{
             {WordKind::Url, rx(QStringLiteral(L_EDGE "(?:(?:https?|ftp)://|www\\.)[^\\s<>\"]+"))},
+            // Only from the start of a run of address characters, which it takes whole: linear in the text.
             {WordKind::Email,
-                rx(QStringLiteral(L_EDGE "[\\p{L}\\p{N}._%+-]+@[\\p{L}\\p{N}-]+(?:\\.[\\p{L}\\p{N}-]+)+"))},
+                rx(QStringLiteral(L_EDGE "(?<![\\p{L}\\p{N}._%+-])[\\p{L}\\p{N}._%+-]++@[\\p{L}\\p{N}-]+"
+                                         "(?:\\.[\\p{L}\\p{N}-]+)+"))},
             {WordKind::Time,
                 rx(QStringLiteral(L_EDGE "(?:[0-2]?[0-9]:[0-5][0-9](?::[0-5][0-9])?(?:\\s?(?:UTC|GMT|UT|Z|z|h))?"
                                          "|[0-2][0-9][0-5][0-9]\\s?(?:UTC|GMT|UT|Z|z))" R_EDGE))},
@@ -112,9 +114,10 @@ const QList<Pattern>& patterns()
             {WordKind::QCode, rx(QStringLiteral(L_EDGE "(?:%1)[?]?" R_EDGE).arg(alternation(qLower)))},
             {WordKind::Mode, rx(QStringLiteral(L_EDGE "(?:%1)" R_EDGE).arg(alternation(modes)))},
             {WordKind::Abbreviation, rx(QStringLiteral(L_EDGE "(?:%1)" R_EDGE).arg(alternation(abbreviations())))},
-            // Models and other words of capitals with digits: IC-7300, FT-991A, G5RV, KX3.
+            // Models and other words of capitals with digits: IC-7300, FT-991A, G5RV, KX3. Only from the start of a
+            // run of such parts, taken whole (find() checks for a capital and a digit): linear in the text.
             {WordKind::Model,
-                rx(QStringLiteral(L_EDGE "(?=[A-Z0-9/-]*[A-Z])(?=[A-Z0-9/-]*[0-9])[A-Z0-9]+(?:[-/][A-Z0-9]+)*"
+                rx(QStringLiteral(L_EDGE "(?<![A-Z0-9][-/])(?>([A-Z0-9]+(?:[-/][A-Z0-9]+)*))"
                                          "(?:mk[0-9IV]+|MK[0-9IV]+)?" R_EDGE))},
             {WordKind::Number,
                 rx(QStringLiteral("(?<![\\p{L}\\p{N}_.,])[0-9]+(?:[.,][0-9]+)*(?:\\s?(?:%1))?"
@@ -132,14 +135,30 @@ const QList<Pattern>& patterns()
 qsizetype trimAddress(const QString& text, qsizetype start, qsizetype length)
 {
     static const QString closing = QStringLiteral(".,;:!?)]}'\"»”’");
+    const QStringView address = QStringView(text).mid(start, length);
+    qsizetype open = address.count(u'(');
+    qsizetype shut = address.count(u')');
     while (length > 0 && closing.contains(text[start + length - 1])) {
         // A closing bracket the address opened stays.
-        const QChar last = text[start + length - 1];
-        if (last == u')' && text.mid(start, length).count(u'(') >= text.mid(start, length).count(u')'))
-            break;
+        if (text[start + length - 1] == u')') {
+            if (open >= shut)
+                break;
+            --shut;
+        }
         --length;
     }
     return length;
+}
+
+bool hasCapitalAndDigit(QStringView word)
+{
+    bool capital = false;
+    bool digit = false;
+    for (const QChar c : word) {
+        capital = capital || (c >= u'A' && c <= u'Z');
+        digit = digit || (c >= u'0' && c <= u'9');
+    }
+    return capital && digit;
 }
 
 bool isNumeric(const QString& text)
@@ -166,6 +185,8 @@ QList<ProtectedSpan> ProtectedWords::find(const QString& text, bool allCapitals)
                 length = trimAddress(text, match.capturedStart(), length);
             if (length <= 0)
                 continue;
+            if (kind == WordKind::Model && !hasCapitalAndDigit(match.capturedView(1)))
+                continue;
             const QString word = text.mid(match.capturedStart(), length);
             if (allCapitals && (kind == WordKind::Abbreviation || kind == WordKind::Mode) && wordLike().contains(word))
                 continue;
@@ -185,6 +206,11 @@ QList<ProtectedSpan> ProtectedWords::find(const QString& text, bool allCapitals)
             return a.span.length > b.span.length;
         return a.priority < b.priority;
     });
+    QSet<qsizetype> callsignStarts;
+    for (const Candidate& c : std::as_const(candidates)) {
+        if (c.span.kind == WordKind::Callsign)
+            callsignStarts.insert(c.span.start);
+    }
     QList<ProtectedSpan> spans;
     qsizetype reached = 0;
     for (const Candidate& c : std::as_const(candidates)) {
@@ -194,11 +220,7 @@ QList<ProtectedSpan> ProtectedWords::find(const QString& text, bool allCapitals)
             // Only with a callsign on both sides.
             const bool before
                 = !spans.isEmpty() && spans.last().kind == WordKind::Callsign && spans.last().end() + 1 == c.span.start;
-            bool after = false;
-            for (const Candidate& n : std::as_const(candidates)) {
-                if (n.span.start == c.span.end() + 1 && n.span.kind == WordKind::Callsign)
-                    after = true;
-            }
+            const bool after = callsignStarts.contains(c.span.end() + 1);
             if (!before || !after)
                 continue;
         }
@@ -278,13 +300,13 @@ QString ProtectedWords::toSentenceCase(const QString& text, const QList<Protecte
         return out;
     // English "I", alone or in a contraction ("I'm", "I'll").
     static const QRegularExpression pronoun(QStringLiteral("(?<![\\p{L}\\p{N}'])i(?=$|[\\s,.!?;:]|'[a-z])"));
+    s = 0;
     for (auto it = pronoun.globalMatch(out); it.hasNext();) {
-        const auto match = it.next();
-        const bool inSpan = std::any_of(spans.begin(), spans.end(), [&](const ProtectedSpan& span) {
-            return span.start <= match.capturedStart() && match.capturedStart() < span.end();
-        });
-        if (!inSpan)
-            out[match.capturedStart()] = u'I';
+        const qsizetype at = it.next().capturedStart();
+        while (s < spans.size() && spans[s].end() <= at)
+            ++s;
+        if (s == spans.size() || at < spans[s].start)
+            out[at] = u'I';
     }
     return out;
 }

@@ -21,6 +21,7 @@ enum class WordKind {
     Model, ///< IC-7300, FT-991A, any word of capitals and digits
     Number, ///< 25, 3.5, 100 W
     Emoticon, ///< :) ;-) :D <3
+    Symbol, ///< what an engine's keep form cannot carry as text: private-use characters, "{1}", Apertium's "^"
 };
 
 /// One protected word (or group of words, "100 W") in a text.

@@ -27,12 +27,12 @@ Sentences Sentences::split(const QString& line)
 {
     Sentences result;
     const QList<ProtectedSpan> spans = ProtectedWords::find(line);
-    const auto inSpan = [&spans](qsizetype i) {
-        for (const ProtectedSpan& span : spans) {
-            if (span.start <= i && i < span.end() - 1)
-                return true;
-        }
-        return false;
+    // Asked for ever later positions: a cursor over the spans keeps the cut linear.
+    qsizetype span = 0;
+    const auto inSpan = [&spans, &span](qsizetype i) {
+        while (span < spans.size() && spans[span].end() - 1 <= i)
+            ++span;
+        return span < spans.size() && spans[span].start <= i;
     };
     qsizetype i = 0;
     const qsizetype n = line.size();

@@ -6,6 +6,7 @@
 #include "apertium/ApertiumPipeline.h"
 #include "http/ReplyEncoding.h"
 #include "http/ServiceServer.h"
+#include "text/GuardedEngine.h"
 
 #include <QProcess>
 
@@ -174,6 +175,20 @@ TEST(ApertiumPipeline, queuesTextsAndSurvivesBrokenStages)
     }
 }
 
+TEST(ApertiumPipeline, aLostEndMarkFailsWithoutWaitingForTheTimeout)
+{
+    // A stage that takes the NUL in and never passes it on, as lrx-proc once did after a caret.
+    ApertiumPipeline pipeline(u"swallower"_qs, {{u"tr"_qs, {u"-d"_qs, u"\\000"_qs}}}, 600000);
+    QString error;
+    bool failed = false;
+    pipeline.submit("text", [&](bool ok, const QByteArray&, const QString& why) {
+        failed = !ok;
+        error = why;
+    });
+    ASSERT_TRUE(waitUntil([&] { return failed; }));
+    EXPECT_TRUE(error.contains(u"lost the end of the text"_qs)) << error.toStdString();
+}
+
 class ApertiumService : public ::testing::Test
 {
 protected:
@@ -283,6 +298,27 @@ TEST_F(ApertiumService, severalRequestsAtOnceEachGetTheirOwnTranslation)
         ASSERT_TRUE(exchanges[i]->waitClosed(30000));
         EXPECT_EQ(exchanges[i]->status(), 200) << exchanges[i]->received();
         EXPECT_EQ(clientReceive(exchanges[i]->body(), false), requests[i % requests.size()].second);
+    }
+}
+
+TEST_F(ApertiumService, guardedTextsKeepCaretsProtectedWordsAndLowerCase)
+{
+    struct Case {
+        QString text, from, to, expected;
+    };
+    const Case cases[] = {
+        {u"Muy bien, gracias ^_^"_qs, u"es"_qs, u"en"_qs, u"Very well, thank you ^_^"_qs},
+        {u"Hasta luego ^"_qs, u"es"_qs, u"en"_qs, u"See you later ^"_qs},
+        {u"The cat is black ^^"_qs, u"en"_qs, u"es"_qs, u"El gato es negro ^^"_qs},
+        {u"Hello my friend"_qs, u"en"_qs, u"es"_qs, u"Hola mi amigo"_qs},
+        {u"Hi there EA4ABC"_qs, u"en"_qs, u"es"_qs, u"Hola allí EA4ABC"_qs},
+        {u"EA4ABC@home"_qs, u"en"_qs, u"es"_qs, u"EA4ABC@casa"_qs},
+    };
+    service::GuardedEngine guarded(*s_engine);
+    for (const Case& c : cases) {
+        const auto result = translateWith(guarded, c.text, c.from, c.to);
+        EXPECT_EQ(result.status, service::TranslationResult::Status::Ok) << result.error;
+        EXPECT_EQ(result.text, c.expected) << c.text;
     }
 }
 

@@ -41,6 +41,9 @@ const QList<FindCase> kFind = {
     {"qCodeWithColonEnding", u"Kiitos LoTW:n kautta"_s, {u"LoTW"_s}},
     {"qCodeInChinese", u"谢谢QSO"_s, {u"QSO"_s}},
     {"plainWords", u"I live in London and the weather is fine"_s, {}},
+    {"dashedCapitalsWithoutDigits", u"A-A-A-A-A-A"_s, {}},
+    {"modelAfterLowerCaseDash", u"the new-IC7300 rig"_s, {u"IC7300"_s}},
+    {"emailOfADashedName", u"x-y-z@example.org"_s, {u"x-y-z@example.org"_s}},
 };
 
 class Find : public ::testing::TestWithParam<FindCase>
