@@ -1,7 +1,7 @@
 #include "phrasebook/Phrasebook.h"
 
 #include "LanguageNames.h"
-#include "text/ProtectedWords.h"
+#include "phrasebook/SlotValues.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -14,26 +14,11 @@ namespace service {
 namespace {
 
 constexpr char16_t kSlot = 0xE200;
+constexpr qsizetype kMaxUnspacedValue = 40; ///< characters of a value in a language without spaces
 
-bool isCopiedKind(const QString& kind)
+bool isSlot(QChar c)
 {
-    return kind == u"name" || kind == u"place" || kind == u"rig" || kind == u"antenna";
-}
-
-bool isNameKind(const QString& kind)
-{
-    return kind == u"name" || kind == u"place";
-}
-
-// Names and places are written with capitals where the script has them: "Good morning, my friend" greets no one
-// called "my friend".
-bool looksLikeName(const QString& words)
-{
-    for (const QString& word : words.split(u' ', Qt::SkipEmptyParts)) {
-        if (word.front().isLower())
-            return false;
-    }
-    return true;
+    return c.unicode() >= kSlot && c.unicode() < kSlot + 0x100;
 }
 
 bool withoutSpaces(const QString& language)
@@ -41,19 +26,59 @@ bool withoutSpaces(const QString& language)
     return language == u"ja" || language == u"zh-CN";
 }
 
-// The text as phrases are compared: apostrophes and spaces unified, punctuation at the ends and before spaces
-// dropped. Letter case stays (the comparison ignores it) so that copied words keep theirs.
-QString normalise(QString text)
+bool isOneOf(QChar c, QStringView set)
 {
-    text.replace(u'’', u'\'');
-    text.replace(u'\u00A0', u' ');
-    static const QRegularExpression innerPunctuation(
-        QStringLiteral("[,;:!?¡¿、，。！？«»\"“”،؛؟]+(?=\\s|$)|(?<=^|\\s)[¡¿«\"“]+|[、，。！？]"));
-    text.remove(innerPunctuation);
-    static const QRegularExpression endPunctuation(QStringLiteral("[.…।]+$"));
-    text = text.simplified();
-    text.remove(endPunctuation);
-    return text.simplified();
+    return set.contains(c);
+}
+
+// The text as phrases are compared: apostrophes and spaces unified, punctuation at the ends and before spaces
+// dropped. Letter case stays (the comparison ignores it) so that copied words keep theirs. By hand, not by
+// regular expressions: every cell of the phrasebook goes through it at start.
+QString normalise(const QString& input)
+{
+    static constexpr QStringView beforeSpace = u",;:!?¡¿、，。！？«»\"“”،؛؟";
+    static constexpr QStringView afterSpace = u"¡¿«\"“";
+    static constexpr QStringView cjk = u"、，。！？";
+    static constexpr QStringView ending = u".…।";
+    QString text;
+    text.reserve(input.size());
+    const qsizetype n = input.size();
+    const auto at = [&](qsizetype i) {
+        const QChar c = input[i];
+        return c == u'’' ? QChar(u'\'') : c == u'\u00A0' ? QChar(u' ') : c;
+    };
+    bool space = false;
+    for (qsizetype i = 0; i < n;) {
+        const QChar c = at(i);
+        if (isOneOf(c, beforeSpace)) {
+            qsizetype j = i;
+            while (j < n && isOneOf(at(j), beforeSpace))
+                ++j;
+            if (j == n || at(j).isSpace()) {
+                i = j;
+                continue;
+            }
+        }
+        if (isOneOf(c, afterSpace) && (i == 0 || at(i - 1).isSpace())) {
+            while (i < n && isOneOf(at(i), afterSpace))
+                ++i;
+            continue;
+        }
+        ++i;
+        if (isOneOf(c, cjk))
+            continue;
+        if (c.isSpace()) {
+            space = true;
+            continue;
+        }
+        if (space && !text.isEmpty())
+            text += u' ';
+        space = false;
+        text += c;
+    }
+    while (!text.isEmpty() && (isOneOf(text.back(), ending) || text.back() == u' '))
+        text.chop(1);
+    return text;
 }
 
 QString key(const QString& text)
@@ -61,14 +86,49 @@ QString key(const QString& text)
     return text.toCaseFolded();
 }
 
+// Whether a sentence of language asks: its last mark, closing quotes aside, is a question mark (the Greek one is
+// the semicolon).
+bool isQuestion(const QString& text, const QString& language)
+{
+    static constexpr QStringView closing = u"\"')»”’」』";
+    qsizetype end = text.size();
+    while (end > 0 && (text[end - 1].isSpace() || isOneOf(text[end - 1], closing)))
+        --end;
+    if (end == 0)
+        return false;
+    const QChar last = text[end - 1];
+    return last == u'?' || last == u'？' || last == u'؟' || last == u'⸮'
+        || (language == u"el" && (last == u';' || last == u'\u037E'));
+}
+
+// A word without the punctuation around it.
+QString bareWord(const QString& word)
+{
+    qsizetype from = 0;
+    qsizetype to = word.size();
+    while (from < to && !word[from].isLetterOrNumber())
+        ++from;
+    while (to > from && !word[to - 1].isLetterOrNumber())
+        --to;
+    return word.mid(from, to - from);
+}
+
 QString firstWord(const QString& text)
 {
-    static const QRegularExpression word(
-        QStringLiteral("^[\\p{L}'’-]+"), QRegularExpression::UseUnicodePropertiesOption);
-    return word.match(text).captured(0);
+    qsizetype end = 0;
+    while (end < text.size()
+        && (text[end].isLetter() || text[end].isMark() || text[end] == u'\'' || text[end] == u'’' || text[end] == u'-'))
+        ++end;
+    return text.left(end);
 }
 
 } // namespace
+
+struct Phrasebook::Sentence {
+    QString text; ///< as written
+    QString normal; ///< normalised
+    QString folded; ///< normalised and case-folded: the same length as normal, or nothing is filled from it
+};
 
 bool Phrasebook::addFile(const QString& path, QString* error)
 {
@@ -92,126 +152,188 @@ void Phrasebook::addUnits(const QList<PhraseUnit>& units)
         for (auto it = unit.segments.begin(); it != unit.segments.end(); ++it)
             old.segments.insert(it.key(), it.value());
     }
-    m_built = false;
+    build();
 }
 
-void Phrasebook::build() const
+void Phrasebook::build()
 {
-    if (m_built)
-        return;
     m_index.clear();
+    m_counts.clear();
     for (qsizetype u = 0; u < m_units.size(); ++u) {
-        for (auto it = m_units[u].segments.begin(); it != m_units[u].segments.end(); ++it) {
-            const QString& language = it.key();
-            Index& index = m_index[language];
-            // The phrase with each placeholder as one private character, normalised as sentences are.
-            QString flat;
-            QList<std::pair<int, QString>> holes;
-            for (const PhraseSegment::Part& part : it.value().parts) {
-                if (part.x == 0) {
-                    flat += part.text;
-                } else {
-                    flat += QChar(char16_t(kSlot + holes.size()));
-                    holes.append({part.x, part.kind});
-                }
-            }
-            const QString normal = normalise(flat);
-            const QStringList words = normal.split(u' ', Qt::SkipEmptyParts);
-            for (qsizetype w = 1; w < words.size(); ++w) {
-                const QString word = firstWord(words[w]);
-                if (word.isEmpty())
-                    continue;
-                if (word[0].isUpper())
-                    index.capitalInside.insert(word);
-                else
-                    index.lowerInside.insert(word.toLower());
-            }
-            if (holes.isEmpty()) {
-                if (!index.exact.contains(key(normal)))
-                    index.exact.insert(key(normal), u);
+        for (auto it = m_units[u].segments.cbegin(); it != m_units[u].segments.cend(); ++it) {
+            if (it.value().isEmpty())
                 continue;
-            }
-            QString pattern = QStringLiteral("^");
-            qsizetype literal = 0;
-            for (const QChar c : normal) {
-                const qsizetype s = c.unicode() - kSlot;
-                if (s >= 0 && s < holes.size()) {
-                    const QString& kind = holes[s].second;
-                    if (withoutSpaces(language))
-                        pattern += QStringLiteral("(.+?)");
-                    else if (isCopiedKind(kind))
-                        pattern += QStringLiteral("(\\S+(?: \\S+){0,3}?)");
-                    else
-                        pattern += QStringLiteral("(\\S+(?: \\S+){0,2}?)");
-                } else {
-                    pattern += QRegularExpression::escape(QString(c));
-                    ++literal;
-                }
-            }
-            pattern += u'$';
-            index.patterns.append({u,
-                QRegularExpression(pattern,
-                    QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption),
-                holes, literal});
+            ++m_counts[it.key()];
+            for (const PhraseSegment& segment : it.value())
+                indexSegment(u, it.key(), segment);
         }
     }
     for (Index& index : m_index) {
-        std::stable_sort(index.patterns.begin(), index.patterns.end(),
-            [](const Pattern& a, const Pattern& b) { return a.literalLength > b.literalLength; });
+        for (qsizetype p = 0; p < index.patterns.size(); ++p) {
+            const QString& opening = index.patterns[p].literals.first();
+            if (opening.isEmpty())
+                index.openingHole.append(p);
+            else
+                index.byFirst[opening.front()].append(p);
+        }
     }
-    m_built = true;
 }
 
-std::optional<Phrasebook::Match> Phrasebook::match(const QString& sentence, const QString& language) const
+void Phrasebook::indexSegment(qsizetype unit, const QString& language, const PhraseSegment& segment)
 {
-    build();
-    if (!LanguageNames::isAuto(language))
-        return matchIn(sentence, language);
-    // English first: the phrasebook's own language, and the one most lines are in.
-    if (auto found = matchIn(sentence, QStringLiteral("en")))
-        return found;
-    for (const QString& code : LanguageNames::clientCodes()) {
-        if (code == u"en")
-            continue;
-        if (auto found = matchIn(sentence, code))
-            return found;
+    Index& index = m_index[language];
+    index.spaced = !withoutSpaces(language);
+    // The phrase with each placeholder as one private character, normalised as sentences are.
+    QString flat;
+    QList<Hole> holes;
+    for (const PhraseSegment::Part& part : segment.parts) {
+        if (part.x == 0) {
+            flat += part.text;
+        } else if (holes.size() < 0x100) {
+            flat += QChar(char16_t(kSlot + holes.size()));
+            holes.append({part.x, part.kind});
+        }
     }
-    return std::nullopt;
+    const bool question = isQuestion(flat, language);
+    const QString normal = normalise(flat);
+    const QStringList words = normal.split(u' ', Qt::SkipEmptyParts);
+    for (qsizetype w = 0; w < words.size(); ++w) {
+        const QString bare = bareWord(words[w]);
+        if (!bare.isEmpty() && !std::any_of(bare.begin(), bare.end(), isSlot))
+            index.words.insert(key(bare));
+        const QString word = firstWord(words[w]);
+        if (w == 0 || word.isEmpty())
+            continue;
+        if (word[0].isUpper())
+            index.capitalInside.insert(word);
+        else
+            index.lowerInside.insert(word.toLower());
+    }
+    const QString folded = key(normal);
+    if (holes.isEmpty()) {
+        QList<Exact>& phrases = index.exact[folded];
+        if (!std::any_of(phrases.begin(), phrases.end(), [&](const Exact& e) { return e.unit == unit; }))
+            phrases.append({unit, question});
+        return;
+    }
+    Pattern pattern{unit, {}, holes, question};
+    QString literal;
+    for (const QChar c : folded) {
+        if (isSlot(c)) {
+            pattern.literals.append(literal);
+            literal.clear();
+        } else {
+            literal += c;
+        }
+    }
+    pattern.literals.append(literal);
+    // A placeholder the normalising dropped or doubled would misplace every value.
+    if (pattern.literals.size() == holes.size() + 1)
+        index.patterns.append(std::move(pattern));
 }
 
-std::optional<Phrasebook::Match> Phrasebook::matchIn(const QString& sentence, const QString& language) const
+std::optional<Phrasebook::Match> Phrasebook::match(
+    const QString& sentence, const QString& language, const QString& target) const
+{
+    Sentence s{sentence, normalise(sentence), {}};
+    if (s.normal.isEmpty())
+        return std::nullopt;
+    s.folded = key(s.normal);
+    QList<Match> readings;
+    if (!LanguageNames::isAuto(language)) {
+        readingsIn(s, language, readings);
+    } else {
+        // English first: the phrasebook's own language, and the one most lines are in.
+        readingsIn(s, QStringLiteral("en"), readings);
+        for (const QString& code : LanguageNames::clientCodes()) {
+            if (code != u"en")
+                readingsIn(s, code, readings);
+        }
+    }
+    if (readings.isEmpty())
+        return std::nullopt;
+    // Every reading must say the same: "Dzień dobry" is good morning and good afternoon, "Tak" yes and thanks.
+    if (target.isEmpty()) {
+        for (const Match& reading : std::as_const(readings)) {
+            if (reading.unit != readings.first().unit || reading.values != readings.first().values)
+                return std::nullopt;
+        }
+        return readings.first();
+    }
+    for (Match& reading : readings) {
+        reading.text = render(reading, target);
+        if (reading.text.isEmpty() || reading.text != readings.first().text)
+            return std::nullopt;
+    }
+    return readings.first();
+}
+
+void Phrasebook::readingsIn(const Sentence& sentence, const QString& language, QList<Match>& readings) const
 {
     const auto it = m_index.constFind(language);
     if (it == m_index.constEnd())
-        return std::nullopt;
-    const QString normal = normalise(sentence);
-    if (normal.isEmpty())
-        return std::nullopt;
-    const auto exact = it->exact.constFind(key(normal));
-    if (exact != it->exact.constEnd())
-        return Match{*exact, language, {}};
-    for (const Pattern& pattern : it->patterns) {
-        const auto found = pattern.regex.match(normal);
-        if (!found.hasMatch())
-            continue;
-        Match match{pattern.unit, language, {}};
-        bool fits = true;
-        for (qsizetype s = 0; s < pattern.holes.size() && fits; ++s) {
-            const QString value = found.captured(int(s) + 1);
-            const QString& kind = pattern.holes[s].second;
-            if (isCopiedKind(kind)) {
-                // Copied words are words, not a protected word or another phrase's punctuation.
-                fits = !value.isEmpty() && value[0].isLetterOrNumber() && ProtectedWords::find(value).isEmpty()
-                    && (!isNameKind(kind) || looksLikeName(value));
-            } else {
-                fits = ProtectedWords::isWhole(value, kind);
-            }
-            match.values.insert(pattern.holes[s].first, value);
+        return;
+    const Index& index = *it;
+    // A question is answered only by a question; a question written without its mark is still one.
+    const bool question = isQuestion(sentence.text, language);
+    const auto exact = index.exact.constFind(sentence.folded);
+    if (exact != index.exact.constEnd()) {
+        for (const Exact& phrase : *exact) {
+            if (!question || phrase.question)
+                readings.append({phrase.unit, language, {}, {}});
         }
-        if (fits)
-            return match;
     }
-    return std::nullopt;
+    if (sentence.folded.size() != sentence.normal.size())
+        return;
+    const auto tryPattern = [&](qsizetype p) {
+        const Pattern& pattern = index.patterns[p];
+        if ((question && !pattern.question) || !sentence.folded.startsWith(pattern.literals.first()))
+            return;
+        Match found{pattern.unit, language, {}, {}};
+        if (fill(sentence, index, language, pattern, 0, pattern.literals.first().size(), found))
+            readings.append(std::move(found));
+    };
+    const auto first = index.byFirst.constFind(sentence.folded.front());
+    if (first != index.byFirst.constEnd()) {
+        for (const qsizetype p : *first)
+            tryPattern(p);
+    }
+    for (const qsizetype p : index.openingHole)
+        tryPattern(p);
+}
+
+// Fills placeholder hole of pattern from the sentence at from, and the ones after it; the shortest value that
+// fits first, as a reader takes the words up to the phrase's next words.
+bool Phrasebook::fill(const Sentence& sentence, const Index& index, const QString& language, const Pattern& pattern,
+    qsizetype hole, qsizetype from, Match& match) const
+{
+    const Hole& slot = pattern.holes[hole];
+    const QString& next = pattern.literals[hole + 1];
+    const bool last = hole + 1 == pattern.holes.size();
+    const auto english = m_index.constFind(QStringLiteral("en"));
+    const SlotValues::Context context{
+        language, from == 0, &index.words, english != m_index.constEnd() ? &english->words : nullptr};
+    const int maxWords = SlotValues::maxWords(slot.kind);
+    // 1: filled; 0: not with this value; -1: nor with any longer one.
+    const auto tryValue = [&](qsizetype end) {
+        const QString value = sentence.normal.mid(from, end - from);
+        if (index.spaced ? value.count(u' ') >= maxWords : value.size() > kMaxUnspacedValue)
+            return -1;
+        if (!SlotValues::accepts(slot.kind, value, context))
+            return 0;
+        match.values.insert(slot.x, value);
+        return last || fill(sentence, index, language, pattern, hole + 1, end + next.size(), match) ? 1 : 0;
+    };
+    if (last) {
+        const qsizetype end = sentence.folded.size() - next.size();
+        return end > from && sentence.folded.endsWith(next) && tryValue(end) == 1;
+    }
+    for (qsizetype at = sentence.folded.indexOf(next, from + 1); at >= 0; at = sentence.folded.indexOf(next, at + 1)) {
+        const int filled = tryValue(at);
+        if (filled != 0)
+            return filled == 1;
+    }
+    return false;
 }
 
 QString Phrasebook::render(const Match& match, const QString& language) const
@@ -219,10 +341,11 @@ QString Phrasebook::render(const Match& match, const QString& language) const
     if (match.unit < 0 || match.unit >= m_units.size())
         return {};
     const auto segment = m_units[match.unit].segments.constFind(language);
-    if (segment == m_units[match.unit].segments.constEnd())
+    if (segment == m_units[match.unit].segments.constEnd() || segment->isEmpty())
         return {};
+    // The first wording of a language is the one it is written in.
     QString text;
-    for (const PhraseSegment::Part& part : segment->parts) {
+    for (const PhraseSegment::Part& part : segment->first().parts) {
         if (part.x == 0)
             text += part.text;
         else if (match.values.contains(part.x))
@@ -235,23 +358,12 @@ QString Phrasebook::render(const Match& match, const QString& language) const
 
 bool Phrasebook::keepsCapital(const QString& word, const QString& language) const
 {
-    build();
     if (language == u"en" && (word == u"I" || word.startsWith(QLatin1String("I'")) || word.startsWith(u"I’")))
         return true;
     const auto it = m_index.constFind(language);
     if (it == m_index.constEnd())
         return false;
     return it->capitalInside.contains(word) && !it->lowerInside.contains(word.toLower());
-}
-
-QMap<QString, int> Phrasebook::countsPerLanguage() const
-{
-    QMap<QString, int> counts;
-    for (const PhraseUnit& unit : m_units) {
-        for (auto it = unit.segments.begin(); it != unit.segments.end(); ++it)
-            ++counts[it.key()];
-    }
-    return counts;
 }
 
 bool Phrasebook::serves(const QString& source, const QString& target) const
@@ -268,7 +380,9 @@ QStringList Phrasebook::files(const QString& shippedFile, const QString& dataHom
     if (dataHome.isEmpty())
         return result;
     const QDir dir(dataHome + QStringLiteral("/verbolt/phrasebook"));
-    for (const QFileInfo& file : dir.entryInfoList({QStringLiteral("*.tmx")}, QDir::Files | QDir::Readable, QDir::Name))
+    // Links to devices and FIFOs are listed too, so that reading them says why they are skipped.
+    for (const QFileInfo& file :
+        dir.entryInfoList({QStringLiteral("*.tmx")}, QDir::Files | QDir::System | QDir::Readable, QDir::Name))
         result.append(file.absoluteFilePath());
     return result;
 }

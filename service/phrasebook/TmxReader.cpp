@@ -5,6 +5,13 @@
 #include <QFile>
 #include <QXmlStreamReader>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace service {
 
 namespace {
@@ -86,13 +93,52 @@ PhraseSegment readSegment(QXmlStreamReader& xml)
 
 std::optional<QList<PhraseUnit>> TmxReader::read(const QString& path, QString* error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const auto fail = [error](const QString& why) -> std::optional<QList<PhraseUnit>> {
         if (error)
-            *error = file.errorString();
+            *error = why;
         return std::nullopt;
+    };
+    // Without blocking: a FIFO with no writer would hold the service before it listens.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    QByteArray data;
+    QString problem;
+    struct stat info = {};
+    if (::fstat(fd, &info) != 0) {
+        problem = QString::fromLocal8Bit(std::strerror(errno));
+    } else if (!S_ISREG(info.st_mode)) {
+        problem = QStringLiteral("not a regular file");
+    } else if (info.st_size > kMaxFileBytes) {
+        problem = QStringLiteral("larger than %1 MiB").arg(kMaxFileBytes / (1024 * 1024));
+    } else {
+        // Read to the cap and one byte past it: the file may grow after fstat.
+        data.resize(qsizetype(info.st_size) + 1);
+        qsizetype filled = 0;
+        while (problem.isEmpty()) {
+            if (filled == data.size()) {
+                if (filled > kMaxFileBytes) {
+                    problem = QStringLiteral("larger than %1 MiB").arg(kMaxFileBytes / (1024 * 1024));
+                    break;
+                }
+                data.resize(std::min<qsizetype>(kMaxFileBytes + 1, data.size() * 2));
+            }
+            const ssize_t got = ::read(fd, data.data() + filled, size_t(data.size() - filled));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                problem = QString::fromLocal8Bit(std::strerror(errno));
+            else if (got == 0)
+                break;
+            else
+                filled += got;
+        }
+        data.truncate(filled);
     }
-    return parse(file.readAll(), error);
+    ::close(fd);
+    if (!problem.isEmpty())
+        return fail(problem);
+    return parse(data, error);
 }
 
 std::optional<QList<PhraseUnit>> TmxReader::parse(const QByteArray& data, QString* error)
@@ -127,8 +173,9 @@ std::optional<QList<PhraseUnit>> TmxReader::parse(const QByteArray& data, QStrin
             } else if (name == u"seg" && inUnit) {
                 const QString code = clientLanguage(lang);
                 PhraseSegment segment = readSegment(xml);
+                // Each <tuv> of a language is one more wording of it, in the file's order.
                 if (!code.isEmpty() && !segment.parts.isEmpty())
-                    unit.segments.insert(code, std::move(segment));
+                    unit.segments[code].append(std::move(segment));
             }
         } else if (token == QXmlStreamReader::EndElement && xml.name() == u"tu" && inUnit) {
             inUnit = false;

@@ -18,16 +18,23 @@ struct PhraseSegment {
     QList<Part> parts;
 };
 
-/// One translation unit: a phrase in the languages it has, by the client's language code ("en", "zh-CN").
+/// One translation unit: a phrase in the languages it has, by the client's language code ("en", "zh-CN"). A language
+/// may have several wordings (several <tuv> of one language): each is found as a source, the first is the one
+/// written as a translation.
 struct PhraseUnit {
     QString id; ///< tuid
-    QHash<QString, PhraseSegment> segments;
+    QHash<QString, QList<PhraseSegment>> segments;
 };
 
 /// Reads translation memories in TMX 1.4b.
 namespace TmxReader {
 
-/// The units of the TMX file at path; nothing, with error set, when it cannot be read or is not TMX.
+/// The largest file read: a phrasebook of every QSO formula in every language is a small fraction of it.
+constexpr qint64 kMaxFileBytes = 16 * 1024 * 1024;
+
+/// The units of the TMX file at path; nothing, with error set, when it cannot be read, is not a regular file (a
+/// link to one is), is larger than kMaxFileBytes, or is not TMX. Opened without blocking, so a FIFO is refused
+/// at once.
 std::optional<QList<PhraseUnit>> read(const QString& path, QString* error);
 
 /// The same from bytes already read; name is used in errors.
