@@ -8,6 +8,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <thread>
 
 namespace service {
 
@@ -26,9 +27,48 @@ bool withoutSpaces(const QString& language)
     return language == u"ja" || language == u"zh-CN";
 }
 
-bool isOneOf(QChar c, QStringView set)
+// The marks normalising drops: before a space or at the end; after a space or at the start; everywhere (the CJK
+// ones); at the end.
+bool dropsBeforeSpace(QChar c)
 {
-    return set.contains(c);
+    switch (c.unicode()) {
+    case u',':
+    case u';':
+    case u':':
+    case u'!':
+    case u'?':
+    case u'¡':
+    case u'¿':
+    case u'、':
+    case u'，':
+    case u'。':
+    case u'！':
+    case u'？':
+    case u'«':
+    case u'»':
+    case u'"':
+    case u'“':
+    case u'”':
+    case u'،':
+    case u'؛':
+    case u'؟': return true;
+    default: return false;
+    }
+}
+
+bool dropsAfterSpace(QChar c)
+{
+    return c == u'¡' || c == u'¿' || c == u'«' || c == u'"' || c == u'“';
+}
+
+bool dropsAlways(QChar c)
+{
+    return c == u'、' || c == u'，' || c == u'。' || c == u'！' || c == u'？';
+}
+
+bool endsText(QChar c)
+{
+    return c == u'.' || c == u'…' || c == u'।';
 }
 
 // The text as phrases are compared: apostrophes and spaces unified, punctuation at the ends and before spaces
@@ -36,48 +76,48 @@ bool isOneOf(QChar c, QStringView set)
 // regular expressions: every cell of the phrasebook goes through it at start.
 QString normalise(const QString& input)
 {
-    static constexpr QStringView beforeSpace = u",;:!?¡¿、，。！？«»\"“”،؛؟";
-    static constexpr QStringView afterSpace = u"¡¿«\"“";
-    static constexpr QStringView cjk = u"、，。！？";
-    static constexpr QStringView ending = u".…।";
-    QString text;
-    text.reserve(input.size());
     const qsizetype n = input.size();
-    const auto at = [&](qsizetype i) {
-        const QChar c = input[i];
+    QString text(n, Qt::Uninitialized);
+    QChar* out = text.data();
+    qsizetype length = 0;
+    const QChar* in = input.constData();
+    const auto at = [in](qsizetype i) {
+        const QChar c = in[i];
         return c == u'’' ? QChar(u'\'') : c == u'\u00A0' ? QChar(u' ') : c;
     };
     bool space = false;
     for (qsizetype i = 0; i < n;) {
         const QChar c = at(i);
-        if (isOneOf(c, beforeSpace)) {
+        if (dropsBeforeSpace(c)) {
             qsizetype j = i;
-            while (j < n && isOneOf(at(j), beforeSpace))
+            while (j < n && dropsBeforeSpace(at(j)))
                 ++j;
             if (j == n || at(j).isSpace()) {
                 i = j;
                 continue;
             }
         }
-        if (isOneOf(c, afterSpace) && (i == 0 || at(i - 1).isSpace())) {
-            while (i < n && isOneOf(at(i), afterSpace))
+        if (dropsAfterSpace(c) && (i == 0 || at(i - 1).isSpace())) {
+            while (i < n && dropsAfterSpace(at(i)))
                 ++i;
             continue;
         }
         ++i;
-        if (isOneOf(c, cjk))
+        if (dropsAlways(c))
             continue;
         if (c.isSpace()) {
             space = true;
             continue;
         }
-        if (space && !text.isEmpty())
-            text += u' ';
+        // One space for every run, none at the start: the text never grows past the input.
+        if (space && length > 0)
+            out[length++] = u' ';
         space = false;
-        text += c;
+        out[length++] = c;
     }
-    while (!text.isEmpty() && (isOneOf(text.back(), ending) || text.back() == u' '))
-        text.chop(1);
+    while (length > 0 && (endsText(out[length - 1]) || out[length - 1] == u' '))
+        --length;
+    text.truncate(length);
     return text;
 }
 
@@ -92,34 +132,13 @@ bool isQuestion(const QString& text, const QString& language)
 {
     static constexpr QStringView closing = u"\"')»”’」』";
     qsizetype end = text.size();
-    while (end > 0 && (text[end - 1].isSpace() || isOneOf(text[end - 1], closing)))
+    while (end > 0 && (text[end - 1].isSpace() || closing.contains(text[end - 1])))
         --end;
     if (end == 0)
         return false;
     const QChar last = text[end - 1];
     return last == u'?' || last == u'？' || last == u'؟' || last == u'⸮'
         || (language == u"el" && (last == u';' || last == u'\u037E'));
-}
-
-// A word without the punctuation around it.
-QString bareWord(const QString& word)
-{
-    qsizetype from = 0;
-    qsizetype to = word.size();
-    while (from < to && !word[from].isLetterOrNumber())
-        ++from;
-    while (to > from && !word[to - 1].isLetterOrNumber())
-        --to;
-    return word.mid(from, to - from);
-}
-
-QString firstWord(const QString& text)
-{
-    qsizetype end = 0;
-    while (end < text.size()
-        && (text[end].isLetter() || text[end].isMark() || text[end] == u'\'' || text[end] == u'’' || text[end] == u'-'))
-        ++end;
-    return text.left(end);
 }
 
 } // namespace
@@ -132,11 +151,17 @@ struct Phrasebook::Sentence {
 
 bool Phrasebook::addFile(const QString& path, QString* error)
 {
+    // The word finder that checks what fills a placeholder (and cuts lines into sentences) compiles its patterns on
+    // first use: on another core while the file is read, so that the first sentence does not wait for it.
+    std::thread warm([] {
+        SlotValues::accepts(QStringLiteral("number"), QStringLiteral("100"), {});
+        SlotValues::accepts(QStringLiteral("call"), QStringLiteral("EA4ABC"), {});
+    });
     const auto units = TmxReader::read(path, error);
-    if (!units)
-        return false;
-    addUnits(*units);
-    return true;
+    if (units)
+        addUnits(*units);
+    warm.join();
+    return units.has_value();
 }
 
 void Phrasebook::addUnits(const QList<PhraseUnit>& units)
@@ -159,34 +184,56 @@ void Phrasebook::build()
 {
     m_index.clear();
     m_counts.clear();
-    for (qsizetype u = 0; u < m_units.size(); ++u) {
-        for (auto it = m_units[u].segments.cbegin(); it != m_units[u].segments.cend(); ++it) {
-            if (it.value().isEmpty())
-                continue;
-            ++m_counts[it.key()];
-            for (const PhraseSegment& segment : it.value())
-                indexSegment(u, it.key(), segment);
+    for (const PhraseUnit& unit : std::as_const(m_units)) {
+        for (auto it = unit.segments.cbegin(); it != unit.segments.cend(); ++it) {
+            if (!it.value().isEmpty())
+                ++m_counts[it.key()];
         }
     }
-    for (Index& index : m_index) {
-        for (qsizetype p = 0; p < index.patterns.size(); ++p) {
-            const QString& opening = index.patterns[p].literals.first();
-            if (opening.isEmpty())
-                index.openingHole.append(p);
-            else
-                index.byFirst[opening.front()].append(p);
+    QList<std::pair<QString, Index*>> languages;
+    for (auto it = m_counts.cbegin(); it != m_counts.cend(); ++it)
+        languages.append({it.key(), &m_index[it.key()]});
+    // Each language's index on its own: half of them on another core, so that the service answers sooner.
+    const auto indexLanguages = [this, &languages](qsizetype from, qsizetype to) {
+        for (qsizetype l = from; l < to; ++l) {
+            const QString& language = std::as_const(languages)[l].first;
+            Index& index = *std::as_const(languages)[l].second;
+            index.phrases = std::as_const(m_counts).value(language);
+            index.spaced = !withoutSpaces(language);
+            // Read only, from both threads: nothing here may detach.
+            const QList<PhraseUnit>& units = m_units;
+            for (qsizetype u = 0; u < units.size(); ++u) {
+                const auto variants = units[u].segments.constFind(language);
+                if (variants == units[u].segments.cend())
+                    continue;
+                for (const PhraseSegment& segment : *variants)
+                    indexSegment(index, u, language, segment);
+            }
+            for (qsizetype p = 0; p < index.patterns.size(); ++p) {
+                const QString& opening = index.patterns[p].literals.first();
+                if (opening.isEmpty())
+                    index.openingHole.append(p);
+                else
+                    index.byFirst[opening.front()].append(p);
+            }
         }
-    }
+    };
+    const qsizetype half = languages.size() / 2;
+    if (m_units.size() < 50 || half == 0)
+        return indexLanguages(0, languages.size());
+    std::thread other(indexLanguages, 0, half);
+    indexLanguages(half, languages.size());
+    other.join();
 }
 
-void Phrasebook::indexSegment(qsizetype unit, const QString& language, const PhraseSegment& segment)
+void Phrasebook::indexSegment(Index& index, qsizetype unit, const QString& language, const PhraseSegment& segment)
 {
-    Index& index = m_index[language];
-    index.spaced = !withoutSpaces(language);
     // The phrase with each placeholder as one private character, normalised as sentences are.
-    QString flat;
+    QString flat = segment.parts.size() == 1 ? segment.parts.first().text : QString();
     QList<Hole> holes;
     for (const PhraseSegment::Part& part : segment.parts) {
+        if (segment.parts.size() == 1)
+            break;
         if (part.x == 0) {
             flat += part.text;
         } else if (holes.size() < 0x100) {
@@ -196,20 +243,9 @@ void Phrasebook::indexSegment(qsizetype unit, const QString& language, const Phr
     }
     const bool question = isQuestion(flat, language);
     const QString normal = normalise(flat);
-    const QStringList words = normal.split(u' ', Qt::SkipEmptyParts);
-    for (qsizetype w = 0; w < words.size(); ++w) {
-        const QString bare = bareWord(words[w]);
-        if (!bare.isEmpty() && !std::any_of(bare.begin(), bare.end(), isSlot))
-            index.words.insert(key(bare));
-        const QString word = firstWord(words[w]);
-        if (w == 0 || word.isEmpty())
-            continue;
-        if (word[0].isUpper())
-            index.capitalInside.insert(word);
-        else
-            index.lowerInside.insert(word.toLower());
-    }
     const QString folded = key(normal);
+    index.words.append(folded).append(u'\n');
+    index.cased.append(normal).append(u'\n');
     if (holes.isEmpty()) {
         QList<Exact>& phrases = index.exact[folded];
         if (!std::any_of(phrases.begin(), phrases.end(), [&](const Exact& e) { return e.unit == unit; }))
@@ -217,16 +253,14 @@ void Phrasebook::indexSegment(qsizetype unit, const QString& language, const Phr
         return;
     }
     Pattern pattern{unit, {}, holes, question};
-    QString literal;
-    for (const QChar c : folded) {
-        if (isSlot(c)) {
-            pattern.literals.append(literal);
-            literal.clear();
-        } else {
-            literal += c;
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < folded.size(); ++i) {
+        if (isSlot(folded[i])) {
+            pattern.literals.append(folded.mid(from, i - from));
+            from = i + 1;
         }
     }
-    pattern.literals.append(literal);
+    pattern.literals.append(folded.mid(from));
     // A placeholder the normalising dropped or doubled would misplace every value.
     if (pattern.literals.size() == holes.size() + 1)
         index.patterns.append(std::move(pattern));
@@ -363,7 +397,18 @@ bool Phrasebook::keepsCapital(const QString& word, const QString& language) cons
     const auto it = m_index.constFind(language);
     if (it == m_index.constEnd())
         return false;
-    return it->capitalInside.contains(word) && !it->lowerInside.contains(word.toLower());
+    // Inside a phrase: after a space, not at the start of a line.
+    const QString lower = word.toLower();
+    const auto inside = [&](const QString& form) {
+        for (qsizetype at = it->cased.indexOf(form); at >= 0; at = it->cased.indexOf(form, at + 1)) {
+            const qsizetype end = at + form.size();
+            if (at > 0 && it->cased[at - 1] == u' '
+                && (end == it->cased.size() || !(it->cased[end].isLetterOrNumber() || it->cased[end].isMark())))
+                return true;
+        }
+        return false;
+    };
+    return word != lower && inside(word) && !inside(lower);
 }
 
 bool Phrasebook::serves(const QString& source, const QString& target) const

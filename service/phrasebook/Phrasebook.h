@@ -5,7 +5,6 @@
 #include <QHash>
 #include <QList>
 #include <QMap>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -77,18 +76,18 @@ private:
         bool question;
     };
     struct Index {
+        int phrases = 0; ///< units with the language
         bool spaced = true; ///< the language puts spaces between words
         QHash<QString, QList<Exact>> exact; ///< normalised, case-folded text -> its phrases
         QList<Pattern> patterns;
         QHash<QChar, QList<qsizetype>> byFirst; ///< patterns by the first character of their text
         QList<qsizetype> openingHole; ///< patterns that begin with a placeholder
-        QSet<QString> words; ///< the words of its phrases, case-folded
-        QSet<QString> capitalInside; ///< words seen with a capital after a sentence's first word
-        QSet<QString> lowerInside; ///< the same seen in lower case (lower-cased)
+        QString words; ///< its phrases normalised and case-folded, one a line: the words it knows
+        QString cased; ///< the same in their own case, a space before every word but a phrase's first
     };
     struct Sentence;
     void build();
-    void indexSegment(qsizetype unit, const QString& language, const PhraseSegment& segment);
+    void indexSegment(Index& index, qsizetype unit, const QString& language, const PhraseSegment& segment);
     void readingsIn(const Sentence& sentence, const QString& language, QList<Match>& readings) const;
     bool fill(const Sentence& sentence, const Index& index, const QString& language, const Pattern& pattern,
         qsizetype hole, qsizetype from, Match& match) const;

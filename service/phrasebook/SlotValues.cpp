@@ -230,8 +230,8 @@ enum class NameWord { Callsign, Capitalised, Capitals, Lower, Other };
 NameWord classify(const QString& word)
 {
     // Callsigns have a digit, and the ham words that are no names are written in capitals.
-    const bool hamWord = std::any_of(word.begin(), word.end(), [](QChar c) { return c.isDigit(); })
-        || word.toUpper() == word;
+    const bool hamWord
+        = std::any_of(word.begin(), word.end(), [](QChar c) { return c.isDigit(); }) || word.toUpper() == word;
     const QList<ProtectedSpan> spans = hamWord ? ProtectedWords::find(word) : QList<ProtectedSpan>();
     if (spans.size() == 1 && spans.first().length == word.size()) {
         if (spans.first().kind == WordKind::Callsign)
@@ -312,13 +312,14 @@ bool acceptsNumber(const QString& value)
 
 bool isCommon(const QString& folded, const SlotValues::Context& context)
 {
-    if (commonWords().value(context.language).contains(folded) || (context.words && context.words->contains(folded)))
+    if (commonWords().value(context.language).contains(folded)
+        || (context.words && SlotValues::containsWord(*context.words, folded)))
         return true;
     if (context.language == u"de" && looksLikeGermanNoun(folded))
         return true;
     if (withoutCapitals(context.language)) {
         return commonWords().value(QStringLiteral("en")).contains(folded)
-            || (context.englishWords && context.englishWords->contains(folded));
+            || (context.englishWords && SlotValues::containsWord(*context.englishWords, folded));
     }
     return false;
 }
@@ -383,6 +384,19 @@ bool SlotValues::accepts(const QString& kind, const QString& value, const Contex
     if (kind == u"number")
         return acceptsNumber(value);
     return ProtectedWords::isWhole(value, kind);
+}
+
+bool SlotValues::containsWord(const QString& text, const QString& word)
+{
+    if (word.isEmpty())
+        return false;
+    const auto inWord = [](QChar c) { return c.isLetterOrNumber() || c.isMark(); };
+    for (qsizetype at = text.indexOf(word); at >= 0; at = text.indexOf(word, at + 1)) {
+        const qsizetype end = at + word.size();
+        if ((at == 0 || !inWord(text[at - 1])) && (end == text.size() || !inWord(text[end])))
+            return true;
+    }
+    return false;
 }
 
 bool SlotValues::isCommonWord(const QString& word, const QString& language)

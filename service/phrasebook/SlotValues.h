@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QSet>
 #include <QString>
 
 namespace service {
@@ -15,8 +14,8 @@ namespace SlotValues {
 struct Context {
     QString language; ///< the sentence's language, a client code
     bool atStart = false; ///< the value begins the sentence, where every script with capitals writes one
-    const QSet<QString>* words = nullptr; ///< the words of the language's phrases, case-folded
-    const QSet<QString>* englishWords = nullptr; ///< the same of English, for Latin words in other scripts
+    const QString* words = nullptr; ///< the language's phrases, case-folded, one a line (see containsWord)
+    const QString* englishWords = nullptr; ///< the same of English, for Latin words in other scripts
 };
 
 /// The most words a value of kind may have in a language that spaces its words.
@@ -32,6 +31,9 @@ int maxWords(const QString& kind);
 ///    ("Freunde", "Kollege", "NOT IMPORTANT"). A callsign is a name. Words of scripts without capitals
 ///    are never taken: nothing in them says a name.
 bool accepts(const QString& kind, const QString& value, const Context& context);
+
+/// Whether text holds word as a whole word: no letter, digit or mark right before or after it.
+bool containsWord(const QString& text, const QString& word);
 
 /// Whether word (any case) is one of the shipped common words of language: articles, pronouns, and the nouns and
 /// adjectives a QSO addresses someone with or answers with ("friend", "Kollege", "secret").

@@ -14,8 +14,10 @@ struct PhraseSegment {
         QString text; ///< literal text, when x is 0
         int x = 0; ///< the placeholder's number (<ph x="N">), 0 for literal text
         QString kind; ///< the placeholder's kind: "name", "call", ... (from type="x-name")
+        bool operator==(const Part&) const = default;
     };
     QList<Part> parts;
+    bool operator==(const PhraseSegment&) const = default;
 };
 
 /// One translation unit: a phrase in the languages it has, by the client's language code ("en", "zh-CN"). A language
@@ -24,6 +26,7 @@ struct PhraseSegment {
 struct PhraseUnit {
     QString id; ///< tuid
     QHash<QString, QList<PhraseSegment>> segments;
+    bool operator==(const PhraseUnit&) const = default;
 };
 
 /// Reads translation memories in TMX 1.4b.
@@ -37,8 +40,12 @@ constexpr qint64 kMaxFileBytes = 16 * 1024 * 1024;
 /// at once.
 std::optional<QList<PhraseUnit>> read(const QString& path, QString* error);
 
-/// The same from bytes already read; name is used in errors.
+/// The same from bytes already read.
 std::optional<QList<PhraseUnit>> parse(const QByteArray& data, QString* error);
+
+/// The same through a general XML reader: what parse falls back to for whatever its own quick reading of plain
+/// UTF-8 TMX does not cover (a DOCTYPE, CDATA, other encodings, carriage returns, anything malformed).
+std::optional<QList<PhraseUnit>> parseGeneral(const QByteArray& data, QString* error);
 
 } // namespace TmxReader
 

@@ -327,6 +327,80 @@ TEST(Phrasebook, readsEveryWordingOfALanguageInOrder)
 
 namespace {
 
+// TMX texts the quick reader takes or leaves to the general one: either way the same units, or the same error.
+struct ReadCase {
+    const char* name;
+    QByteArray body; ///< inside <body>
+    QByteArray before = R"(<?xml version="1.0" encoding="UTF-8"?>)"; ///< before <tmx>
+};
+
+const QList<ReadCase> kReads = {
+    {"references",
+        R"(<tu tuid="a&amp;b"><tuv xml:lang="en"><seg>Tom &amp; Jerry &lt;3 &#233;t&#xE9; &quot;x&apos; &gt;</seg></tuv></tu>)"},
+    {"commentsAndInstructions",
+        R"(<!-- c --><tu tuid="c"><tuv xml:lang="en"><seg>Hello<!-- there --> you<?pi x?></seg></tuv></tu>)"},
+    {"inlineMarkup",
+        R"(<tu><tuv xml:lang="en"><seg>Hi <hi>there</hi> <bpt i="1">&lt;b&gt;</bpt>bold<ept i="1">&lt;/b&gt;</ept>, <ph x="2" type="x-name">{name}</ph></seg></tuv></tu>)"},
+    {"placeholderForms",
+        R"(<tu tuid="p"><tuv xml:lang="de"><seg>a<ph x="1"/>b<ph>{call}</ph>c<ph x="x" type="x-band">20m</ph></seg></tuv></tu><tu tuid="e"/>)"},
+    {"oldLangAttributeAndQuotes",
+        "<tu tuid='q'>\n  <tuv lang='DE-de'><seg>Guten Morgen.</seg></tuv>\n  <tuv xml:lang = "
+        "\"zh-Hans\"><seg>早上好。</seg></tuv></tu>"},
+    {"severalWordings",
+        R"(<tu tuid="w"><tuv xml:lang="en"><seg>Thanks.</seg></tuv><tuv xml:lang="en"><seg>Thank you.</seg></tuv></tu>)"},
+    {"byteOrderMark", R"(<tu><tuv xml:lang="en"><seg>Hi.</seg></tuv></tu>)", "\xEF\xBB\xBF<?xml version=\"1.0\"?>"},
+    {"carriageReturns", "<tu>\r\n<tuv xml:lang=\"en\"><seg>Line\r\none</seg></tuv></tu>"},
+    {"cdata", R"(<tu><tuv xml:lang="en"><seg><![CDATA[a < b]]></seg></tuv></tu>)"},
+    {"doctype", R"(<tu><tuv xml:lang="en"><seg>Hi.</seg></tuv></tu>)",
+        R"(<?xml version="1.0"?><!DOCTYPE tmx SYSTEM "tmx14.dtd">)"},
+    {"latin1", "<tu><tuv xml:lang=\"en\"><seg>Caf\xE9.</seg></tuv></tu>",
+        R"(<?xml version="1.0" encoding="ISO-8859-1"?>)"},
+    {"unknownEntity", R"(<tu><tuv xml:lang="en"><seg>a&nbsp;b</seg></tuv></tu>)"},
+    {"controlCharacter", R"(<tu><tuv xml:lang="en"><seg>a&#1;b</seg></tuv></tu>)"},
+    {"mismatchedTags", R"(<tu><tuv xml:lang="en"><seg>Hi.</tuv></seg></tu>)"},
+    {"unclosed", R"(<tu><tuv xml:lang="en"><seg>Hi.</seg></tuv>)"},
+    {"ltInAttribute", R"(<tu tuid="a<b"><tuv xml:lang="en"><seg>Hi.</seg></tuv></tu>)"},
+    {"textOutsideTheRoot", R"(<tu><tuv xml:lang="en"><seg>Hi.</seg></tuv></tu>)", "<?xml version=\"1.0\"?>x"},
+    {"notTmx", {}, "<?xml version=\"1.0\"?><html/><tmx>"},
+};
+
+class Reads : public ::testing::TestWithParam<ReadCase>
+{
+};
+
+} // namespace
+
+TEST_P(Reads, theQuickReaderAgreesWithTheGeneralOne)
+{
+    const ReadCase& c = GetParam();
+    const QByteArray data = c.before + "<tmx version=\"1.4\"><header/><body>" + c.body + "</body></tmx>\n";
+    QString quickError, generalError;
+    const auto quick = service::TmxReader::parse(data, &quickError);
+    const auto general = service::TmxReader::parseGeneral(data, &generalError);
+    ASSERT_EQ(quick.has_value(), general.has_value()) << quickError << generalError;
+    EXPECT_EQ(quickError, generalError);
+    if (quick) {
+        EXPECT_EQ(*quick, *general);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Reads, ::testing::ValuesIn(kReads), [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Phrasebook, readsTheShippedFileAsTheGeneralReaderDoes)
+{
+    QFile file(service::Phrasebook::shippedFile());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray data = file.readAll();
+    const auto quick = service::TmxReader::parse(data, nullptr);
+    const auto general = service::TmxReader::parseGeneral(data, nullptr);
+    ASSERT_TRUE(quick && general);
+    EXPECT_GT(quick->size(), 200);
+    EXPECT_TRUE(*quick == *general);
+}
+
+namespace {
+
 // A phrasebook file of the user's, and what reading it says.
 struct FileCase {
     const char* name;
