@@ -286,6 +286,16 @@ std::optional<Phrasebook::Match> Phrasebook::match(
     }
     if (readings.isEmpty())
         return std::nullopt;
+    // A word of one language may be another's phrase: "Moi." is Finnish hello and French "me", "Da." Romanian yes
+    // and German "there". Told which language it is, the phrase; guessing, nothing.
+    if (LanguageNames::isAuto(language) && !s.folded.contains(u' ')) {
+        for (const QString& code : LanguageNames::clientCodes()) {
+            const bool read = std::any_of(
+                readings.cbegin(), readings.cend(), [&](const Match& reading) { return reading.language == code; });
+            if (!read && SlotValues::isCommonWord(s.folded, code))
+                return std::nullopt;
+        }
+    }
     // Every reading must say the same: "Dzień dobry" is good morning and good afternoon, "Tak" yes and thanks.
     if (target.isEmpty()) {
         for (const Match& reading : std::as_const(readings)) {

@@ -60,7 +60,7 @@ const CommonWords kCommonWords[] = {
         "mais ici là maison secret privé inconnu important rien personne tous toutes tout ami amie amis amies "
         "copain copains copine collègue collègues camarade monsieur madame messieurs cher chère chers homme femme "
         "gens monde ville village pays campagne région nord sud est ouest famille frère sœur radio station antenne "
-        "nom temps merci bonjour salut quoi qui où comment quand petit petite grand grande",
+        "nom temps merci bonjour salut quoi qui où comment quand petit petite grand grande moi toi lui",
     },
     {
         "it",
@@ -84,7 +84,7 @@ const CommonWords kCommonWords[] = {
         "geheim privé onbekend belangrijk niets niemand iemand iedereen allemaal alle vriend vrienden vriendin "
         "collega collega's maat heer mevrouw meneer beste lieve man vrouw mensen wereld stad dorp land platteland "
         "regio noord zuid oost west familie broer zus radio station antenne naam weer dank bedankt hallo hoi wat "
-        "wie waar hoe wanneer klein kleine groot grote",
+        "wie waar hoe wanneer klein kleine groot grote nu",
     },
     {
         "ru",
@@ -114,21 +114,21 @@ const CommonWords kCommonWords[] = {
         "en et den det de min mit mine din dit vores jeres ikke nej ja meget og eller men her der hjemme hus "
         "hemmelig privat ukendt vigtigt intet ingen nogen alle allesammen ven venner veninde kollega kolleger "
         "kammerat herre fru kære mand kvinde folk verden by landsby land egn nord syd øst vest familie bror søster "
-        "radio station antenne navn vejr tak hej hvad hvem hvor hvordan hvornår lille stor",
+        "radio station antenne navn vejr tak hej hvad hvem hvor hvordan hvornår lille stor nu",
     },
     {
         "no",
         "en ei et den det de min mitt mine din ditt vår deres ikke nei ja veldig og eller men her der hjemme hus "
         "hemmelig privat ukjent viktig ingenting ingen noen alle venn venner venninne kollega kolleger kamerat "
         "herre fru kjære mann kvinne folk verden by bygd land nord sør øst vest familie bror søster radio stasjon "
-        "antenne navn vær takk hei hva hvem hvor hvordan når liten stor",
+        "antenne navn vær takk hei hva hvem hvor hvordan når liten stor nå",
     },
     {
         "sv",
         "en ett den det de min mitt mina din ditt vår er inte nej ja mycket och eller men här där hemma hus hemlig "
         "hemligt privat okänd viktigt inget ingen någon alla allihop vän vänner väninna kollega kollegor kompis "
         "herr fru kära käre man kvinna folk världen stad by land landsbygd norr söder öster väster familj bror "
-        "syster radio station antenn namn väder tack hej vad vem var hur när liten stor",
+        "syster radio station antenn namn väder tack hej vad vem var hur när liten stor nu",
     },
     {
         "fi",

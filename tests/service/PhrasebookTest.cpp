@@ -90,10 +90,12 @@ const QList<Unit> kRuleUnits = {
             {u"zh-CN"_s, u"你好。"_s}}},
     {u"hello-name"_s,
         {{u"en"_s, u"Hello, {name}."_s}, {u"de"_s, u"Hallo, {name}."_s}, {u"zh-CN"_s, u"你好，{name}。"_s}}},
+    {u"hi-name"_s, {{u"en"_s, u"Hi {name}."_s}, {u"de"_s, u"Hi {name}."_s}}},
     {u"good-morning-name"_s, {{u"en"_s, u"Good morning, {name}."_s}, {u"ar"_s, u"صباح الخير يا {name}."_s}}},
     {u"thanks"_s, {{u"en"_s, u"Thanks."_s}, {u"de"_s, u"Danke."_s}, {u"da"_s, u"Tak."_s}}},
     {u"thanks-name"_s, {{u"en"_s, u"Thanks, {name}."_s}, {u"de"_s, u"Danke, {name}."_s}}},
-    {u"yes"_s, {{u"en"_s, u"Yes."_s}, {u"de"_s, u"Ja."_s}, {u"pl"_s, u"Tak."_s}}},
+    {u"yes"_s, {{u"en"_s, u"Yes."_s}, {u"de"_s, u"Ja."_s}, {u"pl"_s, u"Tak."_s}, {u"ro"_s, u"Da."_s}}},
+    {u"hi"_s, {{u"en"_s, u"Hi."_s}, {u"fi"_s, u"Moi."_s}}},
     {u"name"_s,
         {{u"en"_s, u"My name is {name}."_s}, {u"en"_s, u"Name is {name}."_s}, {u"de"_s, u"Mein Name ist {name}."_s},
             {u"hi"_s, u"मेरा नाम {name} है।"_s}, {u"ja"_s, u"名前は{name}です。"_s}}},
@@ -205,6 +207,9 @@ const QList<RuleCase> kRules = {
     {"severalReadingsInAClause", u"Dzień dobry, tak"_s, u"pl"_s, u"en"_s, {}},
     {"autoSeveralLanguages", u"Tak."_s, u"auto"_s, u"en"_s, {}},
     {"autoSameMeaning", u"Hallo."_s, u"auto"_s, u"en"_s, u"Hello."_s},
+    {"autoWordOfAnotherLanguage", u"Moi."_s, u"auto"_s, u"en"_s, {}},
+    {"autoWordOfAnotherLanguage2", u"Da."_s, u"auto"_s, u"en"_s, {}},
+    {"wordOfAnotherLanguageWhenTold", u"Moi."_s, u"fi"_s, u"en"_s, u"Hi."_s},
     {"autoOneLanguage", u"Guten Morgen."_s, u"auto"_s, u"en"_s, u"Good morning."_s},
     // Source wordings: each is found, the first is written.
     {"secondWording", u"Thank you for the QSO."_s, u"en"_s, u"de"_s, u"Danke für das QSO."_s},
@@ -213,6 +218,7 @@ const QList<RuleCase> kRules = {
     {"firstWordingBack", u"Mein Name ist Hans."_s, u"de"_s, u"en"_s, u"My name is Hans."_s},
     // Ham laughter is no greeting.
     {"hiHi", u"HI HI"_s, u"en"_s, u"de"_s, {}},
+    {"hiName", u"HI HANS"_s, u"en"_s, u"de"_s, u"Hi HANS"_s},
 };
 
 class Rules : public ::testing::TestWithParam<RuleCase>
@@ -504,6 +510,9 @@ TEST(Phrasebook, shippedPhrasebookServesOnlyWhatItUnderstands)
         {u"Buenas noches"_s, u"es"_s, u"en"_s, false},
         {u"Boa noite"_s, u"pt"_s, u"en"_s, false},
         {u"Tak."_s, u"auto"_s, u"en"_s, false},
+        {u"Moi."_s, u"auto"_s, u"en"_s, false},
+        {u"Nu."_s, u"auto"_s, u"en"_s, false},
+        {u"Da."_s, u"auto"_s, u"en"_s, false},
         {u"My rig is an IC-7300."_s, u"en"_s, u"de"_s, true},
         {u"My antenna is a G5RV."_s, u"en"_s, u"de"_s, true},
         {u"Guten Morgen, mein Name ist Hans"_s, u"de"_s, u"en"_s, true},
