@@ -147,6 +147,7 @@ struct Phrasebook::Sentence {
     QString text; ///< as written
     QString normal; ///< normalised
     QString folded; ///< normalised and case-folded: the same length as normal, or nothing is filled from it
+    QString plain; ///< as written, apostrophes and spaces unified: every value is found in it as it stands
 };
 
 bool Phrasebook::addFile(const QString& path, QString* error)
@@ -269,10 +270,11 @@ void Phrasebook::indexSegment(Index& index, qsizetype unit, const QString& langu
 std::optional<Phrasebook::Match> Phrasebook::match(
     const QString& sentence, const QString& language, const QString& target) const
 {
-    Sentence s{sentence, normalise(sentence), {}};
+    Sentence s{sentence, normalise(sentence), {}, {}};
     if (s.normal.isEmpty())
         return std::nullopt;
     s.folded = key(s.normal);
+    s.plain = QString(sentence).replace(u'’', u'\'').replace(u'\u00A0', u' ').simplified();
     QList<Match> readings;
     if (!LanguageNames::isAuto(language)) {
         readingsIn(s, language, readings);
@@ -363,7 +365,8 @@ bool Phrasebook::fill(const Sentence& sentence, const Index& index, const QStrin
         const QString value = sentence.normal.mid(from, end - from);
         if (index.spaced ? value.count(u' ') >= maxWords : value.size() > kMaxUnspacedValue)
             return -1;
-        if (!SlotValues::accepts(slot.kind, value, context))
+        // Words the normalising joined ("Madrid, Spain") are not one value.
+        if (!sentence.plain.contains(value) || !SlotValues::accepts(slot.kind, value, context))
             return 0;
         match.values.insert(slot.x, value);
         return last || fill(sentence, index, language, pattern, hole + 1, end + next.size(), match) ? 1 : 0;

@@ -171,6 +171,8 @@ const QList<RuleCase> kRules = {
     {"nameFirstWord", u"Weather here."_s, u"en"_s, u"de"_s, {}},
     {"nameFirstWordName", u"Hans here."_s, u"en"_s, u"de"_s, u"Hier ist Hans."_s},
     {"placeOfTwoWords", u"I live in New York."_s, u"en"_s, u"de"_s, u"Ich wohne in New York."_s},
+    {"placeAcrossAComma", u"I live in Madrid, Spain."_s, u"en"_s, u"de"_s, {}},
+    {"placeWithApostrophe", u"I live in L’Aquila."_s, u"en"_s, u"de"_s, u"Ich wohne in L'Aquila."_s},
     {"placeWithParticle", u"I live in Frankfurt am Main."_s, u"en"_s, u"de"_s, u"Ich wohne in Frankfurt am Main."_s},
     // Lines in capitals match; what fills a name must still be one.
     {"capitalsNotAName", u"MY NAME IS NOT IMPORTANT."_s, u"en"_s, u"de"_s, {}},
