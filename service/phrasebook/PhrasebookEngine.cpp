@@ -59,10 +59,8 @@ QString PhrasebookEngine::phrase(
 {
     if (!m_phrasebook)
         return {};
-    if (const auto match = m_phrasebook->match(sentence, source)) {
-        QString text = m_phrasebook->render(*match, target);
-        if (text.isEmpty())
-            return {};
+    if (const auto match = m_phrasebook->match(sentence, source, target)) {
+        const QString& text = match->text;
         if (detected)
             *detected = match->language;
         // No full stop the writer left out.
@@ -75,13 +73,11 @@ QString PhrasebookEngine::phrase(
     QString language = source;
     QString text;
     for (qsizetype i = 0; i < clauses.size(); ++i) {
-        const auto match = m_phrasebook->match(clauses[i], language);
+        const auto match = m_phrasebook->match(clauses[i], language, target);
         if (!match)
             return {};
         language = match->language;
-        QString part = m_phrasebook->render(*match, target);
-        if (part.isEmpty())
-            return {};
+        QString part = match->text;
         if (i + 1 < clauses.size())
             part = withoutEndPunctuation(part);
         else if (!endsSentence(sentence))

@@ -114,6 +114,8 @@ const QList<Pattern>& patterns()
             {WordKind::QCode, rx(QStringLiteral(L_EDGE "(?:%1)[?]?" R_EDGE).arg(alternation(qLower)))},
             {WordKind::Mode, rx(QStringLiteral(L_EDGE "(?:%1)" R_EDGE).arg(alternation(modes)))},
             {WordKind::Abbreviation, rx(QStringLiteral(L_EDGE "(?:%1)" R_EDGE).arg(alternation(abbreviations())))},
+            // Ham laughter, doubled: kept as written even in a line of capitals, where a single "HI" is a word.
+            {WordKind::Abbreviation, rx(QStringLiteral(L_EDGE "(?:HI(?: ?HI)+|hi(?: hi)+)" R_EDGE))},
             // Models and other words of capitals with digits: IC-7300, FT-991A, G5RV, KX3. Only from the start of a
             // run of such parts, taken whole (find() checks for a capital and a digit): linear in the text.
             {WordKind::Model,
