@@ -22,7 +22,6 @@ import time
 import xml.etree.ElementTree as ET
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-CORPUS = os.path.join(HERE, 'qso-corpus')
 LANGS = 'de es fr it pt nl ru pl cs da no fi sv el bg ro ga cy mt ar hi ja zh-CN ko'.split()
 
 _spec = importlib.util.spec_from_file_location('qso_phrases', os.path.join(HERE, 'qso-phrases.py'))
@@ -47,12 +46,12 @@ def rows(path):
                 yield line.split('\t')
 
 
-def load():
-    meanings = {m: [w for w in words.split('|') if w] for m, words in rows(os.path.join(CORPUS, 'meanings.tsv'))}
+def load(corpus_dir):
+    meanings = {m: [w for w in words.split('|') if w] for m, words in rows(os.path.join(corpus_dir, 'meanings.tsv'))}
     corpus = {}
     for lang in ['en'] + LANGS:
         lines, refs = [], {}
-        for row in rows(os.path.join(CORPUS, f'{lang}.tsv')):
+        for row in rows(os.path.join(corpus_dir, f'{lang}.tsv')):
             meaning, text = row[0], row[1]
             assert meaning in meanings, (lang, meaning)
             if text.startswith('='):
@@ -98,10 +97,11 @@ def main():
     parser.add_argument('--out', help='Markdown file whose phrase-precision section is replaced')
     parser.add_argument('--wrong', action='store_true', help='list the wrong answers on stderr')
     parser.add_argument('--missed', action='store_true', help='list the lines not served on stderr')
+    parser.add_argument('--corpus', default=os.path.join(HERE, 'qso-corpus'), help='folder of meanings.tsv and <lang>.tsv')
     parser.add_argument('--first-of-each', action='store_true', help='each wording a unit of its own (see above)')
     args = parser.parse_args()
 
-    meanings, corpus = load()
+    meanings, corpus = load(args.corpus)
     service = args.service
     scratch = None
     if args.first_of_each:
@@ -163,10 +163,12 @@ def main():
     how = (' Each further wording of a language was made a unit of its own answering with the first wording of the '
            'other languages (`--first-of-each`): the data as a service that matches every wording and renders the '
            'first one would serve it.') if args.first_of_each else ''
-    out = ['## Phrasebook reach and precision on a QSO corpus' + (' (each wording a unit)' if args.first_of_each else ''), '',
+    name = 'phrase-precision' + ('-heldout' if os.path.basename(os.path.normpath(args.corpus)) == 'heldout' else '') \
+        + ('-first' if args.first_of_each else '')
+    out = ['### ' + name, '',
            f'Measured by `bench/phrase-precision.py` on {time.strftime("%Y-%m-%d", time.gmtime())} at commit '
            f'{revision}: verbolt-service offline with the phrasebook alone (`[routing] order=phrasebook`), on the '
-           f'corpus in `bench/qso-corpus/` ({len(meanings)} ordinary QSO formula lines a language, typed as hams '
+           f'corpus in `{os.path.relpath(args.corpus, os.path.join(HERE, ".."))}/` ({len(meanings)} ordinary QSO formula lines a language, typed as hams '
            'type them, written apart from the phrase data). Served: the share of lines the phrasebook answers; '
            'wrong: the share of lines answered with a wording the corpus does not accept for that line '
            '(target 0).' + how, '',
@@ -185,7 +187,7 @@ def main():
     text = '\n'.join(out) + '\n'
     print(text)
     if args.out:
-        section.replace(args.out, 'phrase-precision' + ('-first' if args.first_of_each else ''), text)
+        section.replace(args.out, name, text)
 
 
 if __name__ == '__main__':
