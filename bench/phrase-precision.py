@@ -165,7 +165,9 @@ def main():
            'first one would serve it.') if args.first_of_each else ''
     name = 'phrase-precision' + ('-heldout' if os.path.basename(os.path.normpath(args.corpus)) == 'heldout' else '') \
         + ('-first' if args.first_of_each else '')
-    out = ['### ' + name, '',
+    title = ('Held-out corpus' if 'heldout' in name else 'Corpus') + (
+        ', each wording a unit' if args.first_of_each else ', the service as built')
+    out = ['### ' + title, '',
            f'Measured by `bench/phrase-precision.py` on {time.strftime("%Y-%m-%d", time.gmtime())} at commit '
            f'{revision}: verbolt-service offline with the phrasebook alone (`[routing] order=phrasebook`), on the '
            f'corpus in `{os.path.relpath(args.corpus, os.path.join(HERE, ".."))}/` ({len(meanings)} ordinary QSO formula lines a language, typed as hams '
