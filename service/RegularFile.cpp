@@ -82,6 +82,11 @@ bool RegularFile::open(const QString& path, qint64 maxBytes, QString* error)
 
 bool RegularFile::readAll(QByteArray* bytes, QString* error) const
 {
+    if (m_fd < 0) {
+        if (error)
+            *error = QStringLiteral("cannot read %1: it is not open").arg(m_path);
+        return false;
+    }
     QByteArray read(m_maxBytes + 1, Qt::Uninitialized);
     qint64 total = 0;
     while (total < read.size()) {
