@@ -33,7 +33,8 @@ void onSignal(int)
     [[maybe_unused]] const auto written = ::write(g_signalPipe[1], &byte, 1);
 }
 
-// Ends the event loop on SIGINT and SIGTERM, so that the engines' processes are stopped and reaped.
+// Ends the event loop on SIGINT and SIGTERM, so that the engines' processes are stopped and reaped. Not SIGHUP:
+// ReloadSignal takes that one, to read the settings again.
 void quitOnSignals(QCoreApplication& app)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)

@@ -107,7 +107,11 @@ std::optional<int> OwnSocket::lock(const QString& socketPath, int waitMs, QStrin
                 return fail(QStringLiteral("cannot take the lock %1: %2").arg(path, why));
             if (taken)
                 *taken = true;
-            const QString holder = got > 0 ? QString::fromLatin1(pid).trimmed() : QString();
+            QString holder = got > 0 ? QString::fromLatin1(pid).trimmed() : QString();
+            bool number = false;
+            holder.toUInt(&number);
+            if (!number)
+                holder.clear();
             return fail(
                 QStringLiteral("another verbolt-service%1 already answers on %2 (it holds %3); this one ends")
                     .arg(holder.isEmpty() ? QString() : QStringLiteral(" (pid %1)").arg(holder), socketPath, path));
