@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QUrl>
 
 namespace service {
 
@@ -112,14 +113,18 @@ ReplyEncoding::EngineTag EngineHost::engineTag(const QString& id) const
 
 std::optional<QString> EngineHost::reload()
 {
+    const auto refuse = [this](const QString& why) {
+        log(QStringLiteral("settings not taken, the old ones stay: ") + why);
+        return why;
+    };
     QString error;
     const auto config = ServiceConfig::load(m_sources.configPath, m_sources.environment, &error, m_sources.overrides);
     if (!config)
-        return error;
+        return refuse(error);
     auto setup = std::make_shared<EngineSetup>(*config, m_sources.apertium, m_apertium);
-    if (setup->isEmpty()) {
-        return QStringLiteral("%1: no engine is on: turn one on or install an Apertium pair").arg(config->shownPath);
-    }
+    if (setup->isEmpty())
+        return refuse(
+            QStringLiteral("%1: no engine is on: turn one on or install an Apertium pair").arg(config->shownPath));
     for (const QString& note : config->notes + setup->notes())
         log(note);
     log(QStringLiteral("settings read again; engines, in the order tried: ") + setup->summary());
@@ -160,7 +165,6 @@ void EngineHost::handle(
         if (method != "POST")
             return wrongMethod("POST");
         if (const auto why = reload()) {
-            log(QStringLiteral("settings not taken, the old ones stay: ") + *why);
             return later(400, toJson({{QStringLiteral("ok"), false}, {QStringLiteral("reason"), *why}}));
         }
         return later(200, toJson({{QStringLiteral("ok"), true}}));
@@ -175,7 +179,8 @@ QByteArray EngineHost::listing(const QString& lang) const
     for (const EngineState& state : m_config.states) {
         const EngineSetup::Kind kind = EngineSetup::kind(state.id);
         const bool routed = (state.id == u"phrasebook" && m_current->phrasebook())
-            || std::any_of(routes.begin(), routes.end(), [&](const EngineRouter::Route& r) { return r.id == state.id; });
+            || std::any_of(
+                routes.begin(), routes.end(), [&](const EngineRouter::Route& r) { return r.id == state.id; });
         bool ready = state.ready;
         QString why = state.why;
         if (ready && state.enabled && !routed) {
@@ -208,6 +213,39 @@ QByteArray EngineHost::listing(const QString& lang) const
     return toJson({{QStringLiteral("engines"), engines}, {QStringLiteral("languages"), languages}});
 }
 
+QString EngineHost::keyForAddress(const QString& id, const QList<QPair<QString, QString>>& fields) const
+{
+    bool urlGiven = false;
+    bool keyGiven = false;
+    const QString url = field(fields, QStringLiteral("url"), &urlGiven).trimmed();
+    field(fields, QStringLiteral("key"), &keyGiven);
+    if (!urlGiven || keyGiven)
+        return {};
+    // The engine as set up now, key from the file or the environment included, whether or not it is ready.
+    const auto stored = ServiceConfig::load(m_sources.configPath, m_sources.environment, nullptr, m_sources.overrides);
+    if (!stored) // then which key would go is not known
+        return QStringLiteral("url= names another address: a try there brings its own key (key=)");
+    const auto state
+        = std::find_if(stored->states.begin(), stored->states.end(), [&](const EngineState& s) { return s.id == id; });
+    if (state == stored->states.end() || !state->hasKey)
+        return {};
+    // The same server is the same scheme, host and port; an empty address is the engine's own default.
+    const auto origin = [](const QUrl& address) {
+        return address.isEmpty() ? QString()
+                                 : QStringLiteral("%1://%2:%3")
+                                       .arg(address.scheme().toLower(), address.host().toLower())
+                                       .arg(address.port(address.scheme().toLower() == u"https" ? 443 : 80));
+    };
+    const QUrl storedUrl = state->url;
+    if (origin(QUrl(url, QUrl::StrictMode)) == origin(storedUrl))
+        return {};
+    return QStringLiteral("url= names another address than the one %1 is set up with: a try there brings its own "
+                          "key (key=); the stored key goes only to %2")
+        .arg(EngineSetup::kind(id).name,
+            storedUrl.isEmpty() ? QStringLiteral("%1's own address").arg(EngineSetup::kind(id).name)
+                                : storedUrl.toDisplayString(QUrl::RemoveUserInfo | QUrl::RemoveQuery));
+}
+
 void EngineHost::tryEngine(const QByteArray& form, Reply done)
 {
     const auto answer = [this, done](int status, const QString& reason) {
@@ -230,6 +268,9 @@ void EngineHost::tryEngine(const QByteArray& form, Reply done)
         return answer(400, QStringLiteral("langpair= wants two codes, such as en|de"));
     if (!hasText)
         return answer(400, QStringLiteral("Missing the text (q)"));
+    // The caps of a translation: a try is no way around them.
+    if (text.size() > m_maxTextChars)
+        return answer(413, QStringLiteral("Text too long: at most %1 characters").arg(m_maxTextChars));
 
     // The running settings, with this engine alone and the fields given for this try.
     QHash<QString, QString> overrides = m_sources.overrides;
@@ -241,11 +282,13 @@ void EngineHost::tryEngine(const QByteArray& form, Reply done)
         if (found)
             overrides.insert(id + u'/' + QLatin1String(name), value);
     }
+    const EngineSetup::Kind kind = EngineSetup::kind(id);
+    if (const QString why = keyForAddress(id, *fields); !why.isEmpty())
+        return answer(400, why);
     QString error;
     const auto config = ServiceConfig::load(m_sources.configPath, m_sources.environment, &error, overrides);
     if (!config)
         return answer(400, error);
-    const EngineSetup::Kind kind = EngineSetup::kind(id);
     if (config->engines.isEmpty()) {
         const auto state = std::find_if(
             config->states.begin(), config->states.end(), [&](const EngineState& s) { return s.id == id; });
@@ -269,10 +312,15 @@ void EngineHost::tryEngine(const QByteArray& form, Reply done)
     QString engineText = text;
     engineText.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
     engine.translate(engineText, codes[0], codes[1], [this, hold, id, done](const TranslationResult& result) {
-        const int status = statusOf(result);
+        int status = statusOf(result);
+        QString error = result.error;
+        if (status == 200 && ReplyEncoding::encodeValue(result.text).size() > ReplyEncoding::kMaxValueLength) {
+            status = 413;
+            error = QStringLiteral("The translation is too long for the client");
+        }
         done(status,
             status == 200 ? ReplyEncoding::translationReply(result.text, (*hold)->tag(id))
-                          : ReplyEncoding::refusalReply(status, result.error));
+                          : ReplyEncoding::refusalReply(status, error));
         release(std::exchange(*hold, {}));
     });
 }

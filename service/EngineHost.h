@@ -44,9 +44,11 @@ public:
         Reply done) override;
     ReplyEncoding::EngineTag engineTag(const QString& id) const override;
 
-    /// Reads the configuration file again. On success the new engines take the next texts and nothing is returned;
-    /// otherwise the engines stay as they are and the reason is returned.
+    /// Reads the configuration file again (POST /verbolt/reload, SIGHUP). On success the new engines take the next
+    /// texts and nothing is returned; otherwise the engines stay as they are and the reason is logged and returned.
     std::optional<QString> reload();
+    /// Longest text a try takes, as a translation (--max-chars).
+    void setMaxTextChars(qsizetype chars) { m_maxTextChars = chars; }
     /// The setup texts go to now.
     EngineSetup& current() const { return *m_current; }
     void setLogSink(LogSink sink);
@@ -54,6 +56,9 @@ public:
 private:
     QByteArray listing(const QString& lang) const;
     void tryEngine(const QByteArray& form, Reply done);
+    /// Why a try that names another address than the engine's own must not go: the stored key would go there.
+    /// Empty when it may go (the address is the stored one, the try brings its key, or none is stored).
+    QString keyForAddress(const QString& id, const QList<QPair<QString, QString>>& fields) const;
     /// Lets go of a setup from the event loop, never inside one of its own calls.
     void release(std::shared_ptr<EngineSetup> setup);
     void log(const QString& line) const;
@@ -63,6 +68,7 @@ private:
     std::shared_ptr<EngineSetup> m_current;
     std::shared_ptr<ApertiumEngine> m_apertium;
     LogSink m_log;
+    qsizetype m_maxTextChars = 5000;
 };
 
 } // namespace service

@@ -1,5 +1,6 @@
 #include "ServiceConfig.h"
 
+#include "RegularFile.h"
 #include "XdgPaths.h"
 #include "phrasebook/Phrasebook.h"
 
@@ -13,12 +14,15 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <sys/stat.h>
 
 namespace service {
 
 namespace {
 
 constexpr qint64 kMaxCaFileBytes = 4 * 1024 * 1024;
+// The settings are a few KiB.
+constexpr qint64 kMaxConfigBytes = 1024 * 1024;
 
 // A URL as a message may show it: any user name and password taken out.
 QString withoutUserInfo(const QString& url)
@@ -43,6 +47,16 @@ bool isLoopback(const QString& host)
         return true;
     const QHostAddress address(host);
     return !address.isNull() && address.isLoopback();
+}
+
+// The section a header line opens ("[deepl]"), as QSettings reads it.
+std::optional<QString> sectionHeader(const QString& line)
+{
+    static const QRegularExpression header(QStringLiteral("^\\s*\\[([^\\]]+)\\]"));
+    const auto match = header.match(line);
+    if (!match.hasMatch())
+        return std::nullopt;
+    return match.captured(1).trimmed();
 }
 
 const QStringList kEngines = {QStringLiteral("phrasebook"), QStringLiteral("apertium"), QStringLiteral("mymemory"),
@@ -180,27 +194,12 @@ public:
         if (value.isEmpty())
             return {};
         const QString path = QDir::cleanPath(base.absoluteFilePath(value));
-        // A device or a pipe would be read until memory runs out.
-        const QFileInfo info(path);
-        if (info.exists() && !info.isFile()) {
-            fail(QStringLiteral("[%1] cafile=: %2 is not a regular file").arg(section, path));
-            return {};
-        }
-        if (info.size() > kMaxCaFileBytes) {
-            fail(QStringLiteral("[%1] cafile=: %2 is larger than %3 MiB; a CA file is a few hundred KiB")
-                     .arg(section, path)
-                     .arg(kMaxCaFileBytes / (1024 * 1024)));
-            return {};
-        }
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            fail(QStringLiteral("[%1] cafile=: cannot read %2: %3").arg(section, path, file.errorString()));
-            return {};
-        }
-        const QByteArray pem = file.read(kMaxCaFileBytes + 1);
-        if (pem.size() > kMaxCaFileBytes) {
-            fail(
-                QStringLiteral("[%1] cafile=: %2 is larger than %3 MiB").arg(section, path).arg(kMaxCaFileBytes >> 20));
+        // A device or a pipe would be read until memory runs out, or never answer.
+        RegularFile file;
+        QByteArray pem;
+        QString why;
+        if (!file.open(path, kMaxCaFileBytes, &why) || !file.readAll(&pem, &why)) {
+            fail(QStringLiteral("[%1] cafile=: %2").arg(section, why));
             return {};
         }
         const QList<QSslCertificate> certificates = QSslCertificate::fromData(pem, QSsl::Pem);
@@ -243,6 +242,24 @@ private:
 
 } // namespace
 
+QStringList ServiceConfig::lines(const QString& text)
+{
+    QStringList lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c != u'\n' && c != u'\r')
+            continue;
+        lines.append(text.mid(start, i - start));
+        if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        lines.append(text.mid(start));
+    return lines;
+}
+
 const QStringList& ServiceConfig::engineIds()
 {
     return kEngines;
@@ -270,21 +287,25 @@ std::optional<ServiceConfig> ServiceConfig::load(
 
     std::unique_ptr<QSettings> settings;
     QStringList sections;
+    // Checked before QSettings opens it: a FIFO or a device there would block it or fill the memory.
+    RegularFile file;
     if (QFileInfo::exists(config.path) || !path.isEmpty()) {
-        QFile file(config.path);
-        if (!file.open(QIODevice::ReadOnly))
-            return failWith(QStringLiteral("cannot read %1: %2").arg(config.path, file.errorString()));
+        QByteArray bytes;
+        QString why;
+        if (!file.open(config.path, kMaxConfigBytes, &why) || !file.readAll(&bytes, &why))
+            return failWith(why);
         // QSettings does not list a section without keys; an empty [deepl] still deserves its note.
-        static const QRegularExpression header(
-            QStringLiteral("^\\s*\\[([^\\]]+)\\]"), QRegularExpression::MultilineOption);
-        for (auto it = header.globalMatch(QString::fromUtf8(file.readAll())); it.hasNext();)
-            sections.append(it.next().captured(1).trimmed());
-        file.close();
+        for (const QString& line : ServiceConfig::lines(QString::fromUtf8(bytes))) {
+            if (const auto name = sectionHeader(line))
+                sections.append(*name);
+        }
         settings = std::make_unique<QSettings>(config.path, QSettings::IniFormat);
         if (settings->status() != QSettings::NoError)
             return failWith(QStringLiteral("cannot read %1: not an INI file").arg(config.path));
         config.fileFound = true;
-        if (file.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther)) {
+        if (!file.stillAt(config.path))
+            return failWith(QStringLiteral("%1 was replaced while it was read; read it again").arg(config.path));
+        if (file.mode() & (S_IRGRP | S_IROTH)) {
             config.notes.append(
                 QStringLiteral("warning: %1 can be read by other users and may hold API keys; chmod 600 %1")
                     .arg(config.path));
@@ -344,6 +365,8 @@ std::optional<ServiceConfig> ServiceConfig::load(
             missing.append(QStringLiteral("no url="));
         if (id == u"llm" && engine.model.isEmpty())
             missing.append(QStringLiteral("no model="));
+        state.url = engine.url;
+        state.hasKey = !engine.key.isEmpty();
         state.ready = missing.isEmpty();
         state.why = missing.join(QStringLiteral(", "));
         if (!state.enabled || (!keyless && !mentioned[id]))

@@ -30,6 +30,8 @@ struct EngineState {
     bool enabled = true; ///< not turned off with enabled=no, and in [routing] order= when that is given
     bool ready = false; ///< has what it needs (a key, an address, a model)
     QString why; ///< why not ready, in words
+    QUrl url; ///< the address set up; empty: the engine's own
+    bool hasKey = false; ///< a key is set up (in the file or the environment)
 };
 
 /// The engines verbolt-service uses, read from its INI file ($XDG_CONFIG_HOME/verbolt-service.conf):
@@ -70,6 +72,9 @@ public:
     QList<EngineState> states;
     /// Every engine id, in the default order.
     static const QStringList& engineIds();
+    /// The lines of a settings file as QSettings reads them, and the engines dialog too: CR, LF and CR LF each end
+    /// a line.
+    static QStringList lines(const QString& text);
     qsizetype cacheBytes = 8 * 1024 * 1024;
     /// The phrasebook's TMX files, read in order (later ones win): the shipped one, then the user's
     /// $XDG_DATA_HOME/verbolt/phrasebook/*.tmx.

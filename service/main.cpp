@@ -2,7 +2,7 @@
 #include "EngineHost.h"
 #include "EngineSetup.h"
 #include "ServiceConfig.h"
-#include "StopSignals.h"
+#include "UnixSignals.h"
 #include "VersionRecord.h"
 #include "XdgPaths.h"
 #include "apertium/ApertiumEngine.h"
@@ -59,6 +59,12 @@ int fail(const QString& message)
     return 2;
 }
 
+// The status of a service that ends because another one answers at its socket.
+constexpr int kAnotherServes = 3;
+// How long a service systemd started waits for the lock held by one started by hand, which ends once it sees its
+// socket replaced by systemd's.
+constexpr int kActivatedLockWaitMs = 10000;
+
 // Prints what --list-pairs shows once every engine has said which languages it has (or failed to).
 int listPairs(service::EngineSetup& engines)
 {
@@ -94,9 +100,10 @@ QString remoteProblem(const QHostAddress& address, bool allowRemote, const QStri
     return {};
 }
 
-// Listens (or serves the socket systemd handed over) and answers until SIGINT or SIGTERM.
+// Listens (or serves the socket systemd handed over) and answers until SIGINT or SIGTERM; reads the settings
+// again on SIGHUP.
 int serve(service::EngineHost& engines, const service::ServiceLimits& limits, const Listening& listening,
-    std::optional<qintptr> activated)
+    std::optional<qintptr> activated, UnixSignals& reloadSignal)
 {
     service::ServiceServer server(engines, limits);
     server.setSettings(&engines);
@@ -110,14 +117,22 @@ int serve(service::EngineHost& engines, const service::ServiceLimits& limits, co
                 = path.isEmpty() ? QString() : service::OwnSocket::folderProblem(QFileInfo(path).absolutePath(), false);
             if (!problem.isEmpty())
                 return fail(problem);
+            // The socket in hand is the one at the path; one started by hand that holds the lock is on a socket
+            // nobody reaches any more, and gives way.
+            if (!path.isEmpty() && !server.lockSocket(kActivatedLockWaitMs)) {
+                note(server.errorString());
+                return server.anotherServes() ? kAnotherServes : 2;
+            }
         } else if (const QString problem
                    = remoteProblem(server.serverAddress(), listening.allowRemote, server.whereListening());
                    !problem.isEmpty()) {
             return fail(problem);
         }
     } else if (!listening.socketPath.isEmpty()) {
-        if (!server.listenOnUnixSocket(listening.socketPath))
-            return fail(server.errorString());
+        if (!server.listenOnUnixSocket(listening.socketPath)) {
+            note(server.errorString());
+            return server.anotherServes() ? kAnotherServes : 2;
+        }
     } else if (!server.listen(listening.address, listening.port)) {
         return fail(QStringLiteral("cannot listen on %1:%2: %3")
                         .arg(listening.address.toString())
@@ -128,8 +143,18 @@ int serve(service::EngineHost& engines, const service::ServiceLimits& limits, co
     // Languages come in while the first texts are already being served.
     engines.queryLanguages({});
     // SIGINT and SIGTERM end the event loop, so that the engines' processes are stopped and reaped.
-    StopSignals stop({SIGINT, SIGTERM});
-    QObject::connect(&stop, &StopSignals::stopRequested, QCoreApplication::instance(), &QCoreApplication::quit);
+    UnixSignals stop({SIGINT, SIGTERM});
+    QObject::connect(&stop, &UnixSignals::received, QCoreApplication::instance(), &QCoreApplication::quit);
+    QObject::connect(&reloadSignal, &UnixSignals::received, &engines, [&engines, &server] {
+        server.log(QStringLiteral("SIGHUP: reading the settings again"));
+        engines.reload();
+    });
+    QObject::connect(&server, &service::ServiceServer::socketLost, &server, [&server] {
+        server.log(QStringLiteral("the socket %1 is no longer this service's (removed, or another put there): no "
+                                  "client reaches this service any more; it ends")
+                       .arg(server.whereListening()));
+        QCoreApplication::exit(kAnotherServes);
+    });
     const int status = QCoreApplication::exec();
     engines.setLogSink({});
     return status;
@@ -144,6 +169,8 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("verbolt-service"));
     QCoreApplication::setApplicationVersion(VersionRecord::read().versionText());
+    // From the start: a SIGHUP while the engines are set up must not end the service.
+    UnixSignals reloadSignal({SIGHUP});
     // Taken before any engine starts a process, so that none inherits the socket.
     QString activationError;
     const std::optional<qintptr> activated = service::activatedSocket(&activationError);
@@ -154,7 +181,9 @@ int main(int argc, char** argv)
                        "MyMemory (online, no key, on by default) and the engines set up in "
                        "$XDG_CONFIG_HOME/verbolt-service.conf (DeepL, Google, LibreTranslate, an OpenAI-compatible "
                        "language model), and logs its usage reports. Keys come from that file "
-                       "or from VERBOLT_DEEPL_KEY, VERBOLT_GOOGLE_KEY, VERBOLT_LIBRETRANSLATE_KEY, VERBOLT_LLM_KEY."));
+                       "or from VERBOLT_DEEPL_KEY, VERBOLT_GOOGLE_KEY, VERBOLT_LIBRETRANSLATE_KEY, VERBOLT_LLM_KEY. "
+                       "SIGHUP reads that file again. Ends with status 2 on settings it cannot work with, and 3 when "
+                       "another verbolt-service answers on its socket."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption listen(QStringLiteral("listen"),
@@ -267,5 +296,6 @@ int main(int argc, char** argv)
         return listPairs(engines);
     service::EngineHost host(
         {parser.value(config), QProcessEnvironment::systemEnvironment(), overrides, apertiumOptions}, *settings, setup);
-    return serve(host, limits, listening, activated);
+    host.setMaxTextChars(limits.maxTextChars);
+    return serve(host, limits, listening, activated, reloadSignal);
 }

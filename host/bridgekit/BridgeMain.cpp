@@ -3,7 +3,7 @@
 #include "ChatHostBus.h"
 #include "ChatHostServer.h"
 #include "StationInfoServer.h"
-#include "StopSignals.h"
+#include "UnixSignals.h"
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
@@ -46,7 +46,7 @@ bool BridgeMain::start()
 {
     // A reader that went away must not kill the bridge; its output is then simply lost.
     std::signal(SIGPIPE, SIG_IGN);
-    m_stop = std::make_unique<StopSignals>();
+    m_stop = std::make_unique<UnixSignals>();
     if (!m_stop->isValid()) {
         say(QStringLiteral("cannot watch for stop signals"));
         return false;
@@ -83,7 +83,7 @@ bool BridgeMain::serve(ChatHostServer& chat, StationInfoServer& station)
 
 int BridgeMain::exec()
 {
-    connect(m_stop.get(), &StopSignals::stopRequested, this, [this] { close(m_stopReason); });
+    connect(m_stop.get(), &UnixSignals::received, this, [this] { close(m_stopReason); });
     return QCoreApplication::exec();
 }
 

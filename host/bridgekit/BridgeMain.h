@@ -10,7 +10,7 @@
 
 class ChatHostServer;
 class StationInfoServer;
-class StopSignals;
+class UnixSignals;
 
 /// What every bridge program does around its own part, in this order: names itself and reads its options
 /// (process()), watches for stop signals and reaches the session bus (start()), serves the chat host's objects and
@@ -65,7 +65,7 @@ signals:
 private:
     QString m_name;
     QCommandLineParser m_parser;
-    std::unique_ptr<StopSignals> m_stop;
+    std::unique_ptr<UnixSignals> m_stop;
     QDBusConnection m_bus{QString()};
     ChatHostServer* m_chat = nullptr;
     NameTaken m_nameTaken;

@@ -106,7 +106,12 @@ void HttpEngine::translate(const QString& text, const QString& source, const QSt
             this, [text, done = std::move(done)] { done(TranslationResult::ok(text)); }, Qt::QueuedConnection);
         return;
     }
-    request(text, source, target, std::move(done));
+    // Nothing a provider sends back carries the key on, not even an echo of the request in a translation.
+    request(text, source, target, [this, done = std::move(done)](TranslationResult result) {
+        result.text = scrub(result.text);
+        result.error = scrub(result.error);
+        done(result);
+    });
 }
 
 void HttpEngine::translateMarked(const QString& text, const QString& source, const QString& target, Callback done)

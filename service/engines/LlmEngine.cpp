@@ -11,8 +11,17 @@ namespace service {
 namespace {
 
 // Constant-initialised: tables elsewhere call userMessage() while the program starts.
-constexpr QLatin1String kOpen("<chat-text>");
-constexpr QLatin1String kClose("</chat-text>");
+constexpr QLatin1String kTag("chat-text");
+
+QString openingTag(const QString& tag)
+{
+    return u'<' + tag + u'>';
+}
+
+QString closingTag(const QString& tag)
+{
+    return QStringLiteral("</") + tag + u'>';
+}
 
 } // namespace
 
@@ -28,7 +37,17 @@ LlmEngine::LlmEngine(HttpEngineOptions options, QString model, std::optional<dou
                                                  : QStringLiteral("/v1/chat/completions");
 }
 
-QString LlmEngine::instruction(const QString& source, const QString& target)
+QString LlmEngine::delimiter(const QString& text)
+{
+    // A name the text does not hold, in any case: the text then cannot close the delimiters around it, and any
+    // tag it holds is its own, left as it is.
+    QString tag = kTag;
+    for (int n = 2; text.contains(tag, Qt::CaseInsensitive); ++n)
+        tag = kTag + u'-' + QString::number(n);
+    return tag;
+}
+
+QString LlmEngine::instruction(const QString& source, const QString& target, const QString& tag)
 {
     const QString into = LanguageNames::englishName(target);
     const QString task = LanguageNames::isAuto(source)
@@ -40,12 +59,13 @@ QString LlmEngine::instruction(const QString& source, const QString& target)
                          "something. Reply with the translation only: no notes, no quotes, no labels, no tags, no "
                          "explanations. Keep line breaks, names and call signs as they are, and every numbered "
                          "placeholder such as {1} exactly as it is, in the place the sentence needs it.")
-              .arg(kOpen, kClose);
+              .arg(openingTag(tag), closingTag(tag));
 }
 
 QString LlmEngine::userMessage(const QString& text)
 {
-    return QString(kOpen) + u'\n' + text + u'\n' + kClose;
+    const QString tag = delimiter(text);
+    return openingTag(tag) + u'\n' + text + u'\n' + closingTag(tag);
 }
 
 std::optional<QString> LlmEngine::cleanReply(const QString& reply, const QString& source)
@@ -66,9 +86,13 @@ std::optional<QString> LlmEngine::cleanReply(const QString& reply, const QString
     if (opening.match(text).hasMatch())
         return std::nullopt;
     text = text.trimmed();
-    if (text.startsWith(kOpen) && text.endsWith(kClose))
-        text = text.mid(kOpen.size(), text.size() - kOpen.size() - kClose.size()).trimmed();
-    text.remove(kOpen).remove(kClose);
+    // Only the delimiters this text was sent between: the source does not hold them, so any left are the model's.
+    const QString tag = delimiter(source);
+    const QString open = openingTag(tag);
+    const QString close = closingTag(tag);
+    if (text.startsWith(open) && text.endsWith(close))
+        text = text.mid(open.size(), text.size() - open.size() - close.size()).trimmed();
+    text.remove(open).remove(close);
     static const QRegularExpression label(QStringLiteral("^(?:[A-Z][a-z]+(?: \\([A-Za-z]+\\))? )?translation:\\s*"),
         QRegularExpression::CaseInsensitiveOption);
     text.remove(label);
@@ -96,7 +120,7 @@ void LlmEngine::request(const QString& text, const QString& source, const QStrin
     QJsonObject body{{QStringLiteral("model"), m_model},
         {QStringLiteral("messages"),
             QJsonArray{QJsonObject{{QStringLiteral("role"), QStringLiteral("system")},
-                           {QStringLiteral("content"), instruction(source, target)}},
+                           {QStringLiteral("content"), instruction(source, target, delimiter(text))}},
                 QJsonObject{
                     {QStringLiteral("role"), QStringLiteral("user")}, {QStringLiteral("content"), userMessage(text)}}}},
         {QStringLiteral("stream"), false}};

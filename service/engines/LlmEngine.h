@@ -16,13 +16,17 @@ public:
     LlmEngine(HttpEngineOptions options, QString model, std::optional<double> temperature = std::nullopt,
         QObject* parent = nullptr);
 
-    /// The system instruction for a pair, languages in English words.
-    static QString instruction(const QString& source, const QString& target);
+    /// The name of the tags the text goes between: "chat-text", or "chat-text-2", "-3"... when the text holds the
+    /// name (in any case), so that no text can end its own part of the prompt.
+    static QString delimiter(const QString& text);
+    /// The system instruction for a pair, languages in English words; tag: delimiter() of the text.
+    static QString instruction(
+        const QString& source, const QString& target, const QString& tag = QStringLiteral("chat-text"));
     /// The user message: the chat text between delimiters, so that it is read as text, never as instructions.
     static QString userMessage(const QString& text);
     /// The translation in a model's reply: reasoning blocks removed wherever they stand, a "Translation:" label,
-    /// the delimiters and quotes the source did not have taken off. Nothing when the reply ends inside its
-    /// reasoning.
+    /// the delimiters (those of source, see delimiter()) and quotes the source did not have taken off. Nothing when the
+    /// reply ends inside its reasoning.
     static std::optional<QString> cleanReply(const QString& reply, const QString& source);
 
 protected:

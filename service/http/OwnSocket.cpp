@@ -1,11 +1,13 @@
 #include "http/OwnSocket.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -70,28 +72,97 @@ QString OwnSocket::folderProblem(const QString& folder, bool create)
     return {};
 }
 
-std::optional<int> OwnSocket::listen(const QString& path, QString* error)
+std::optional<int> OwnSocket::lock(const QString& socketPath, int waitMs, QString* error, bool* taken)
 {
     const auto fail = [error](const QString& why) -> std::optional<int> {
         if (error)
             *error = why;
         return std::nullopt;
     };
+    if (taken)
+        *taken = false;
+    const QString path = socketPath + QStringLiteral(".lock");
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return fail(QStringLiteral("cannot make the lock %1: %2").arg(path, lastError()));
+    struct stat info {
+    };
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid()) {
+        ::close(fd);
+        return fail(QStringLiteral("%1 is not a lock file of this user's; it is left alone").arg(path));
+    }
+    const QDeadlineTimer deadline(waitMs);
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int failure = errno;
+        if (failure == EINTR)
+            continue;
+        if (failure != EWOULDBLOCK || deadline.hasExpired()) {
+            const bool held = failure == EWOULDBLOCK;
+            const QString why = QString::fromLocal8Bit(std::strerror(failure));
+            char pid[32] = {};
+            const ssize_t got = ::pread(fd, pid, sizeof pid - 1, 0);
+            ::close(fd);
+            if (!held)
+                return fail(QStringLiteral("cannot take the lock %1: %2").arg(path, why));
+            if (taken)
+                *taken = true;
+            QString holder = got > 0 ? QString::fromLatin1(pid).trimmed() : QString();
+            bool number = false;
+            holder.toUInt(&number);
+            if (!number)
+                holder.clear();
+            return fail(
+                QStringLiteral("another verbolt-service%1 already answers on %2 (it holds %3); this one ends")
+                    .arg(holder.isEmpty() ? QString() : QStringLiteral(" (pid %1)").arg(holder), socketPath, path));
+        }
+        // Waited for only when started with a socket in hand: the one holding the lock is then about to end.
+        ::usleep(20 * 1000);
+    }
+    // Which process holds it, for the message of one that finds it held.
+    const QByteArray pid = QByteArray::number(::getpid()) + '\n';
+    if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, pid.constData(), size_t(pid.size()), 0) != pid.size()) {
+        // Only the message of a later service lacks the number.
+    }
+    return fd;
+}
+
+std::optional<OwnSocket::Listening> OwnSocket::listen(const QString& path, QString* error, bool* taken)
+{
+    const auto fail = [error](const QString& why) -> std::optional<Listening> {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    };
+    if (taken)
+        *taken = false;
     const QString folder = QFileInfo(path).absolutePath();
     if (const QString problem = folderProblem(folder, true); !problem.isEmpty())
         return fail(problem);
+    // Two services started at once: the one that takes the lock looks at the path and replaces what is there;
+    // the other ends.
+    const std::optional<int> held = lock(path, 0, error, taken);
+    if (!held)
+        return std::nullopt;
+    const auto failLocked = [&](const QString& why) {
+        ::close(*held);
+        return fail(why);
+    };
 
     const QByteArray name = QFile::encodeName(path);
     sockaddr_un address{};
     if (!toAddress(name, address))
-        return fail(QStringLiteral("the socket path %1 is too long").arg(path));
+        return failLocked(QStringLiteral("the socket path %1 is too long").arg(path));
     struct stat info {
     };
     if (::lstat(name.constData(), &info) == 0) {
         if (!S_ISSOCK(info.st_mode))
-            return fail(QStringLiteral("%1 exists and is not a socket; it is left alone").arg(path));
-        if (answers(address))
-            return fail(QStringLiteral("another service already answers on %1").arg(path));
+            return failLocked(QStringLiteral("%1 exists and is not a socket; it is left alone").arg(path));
+        if (answers(address)) {
+            if (taken)
+                *taken = true;
+            return failLocked(QStringLiteral("another service already answers on %1; this one ends").arg(path));
+        }
     }
 
     // Bound under a name of its own, then moved over whatever socket was left: the path never lacks a socket
@@ -100,17 +171,17 @@ std::optional<int> OwnSocket::listen(const QString& path, QString* error)
     const QByteArray temporaryName = QFile::encodeName(temporary);
     sockaddr_un bound{};
     if (!toAddress(temporaryName, bound))
-        return fail(QStringLiteral("the socket path %1 is too long").arg(path));
+        return failLocked(QStringLiteral("the socket path %1 is too long").arg(path));
     ::unlink(temporaryName.constData());
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
-        return fail(QStringLiteral("cannot make a socket: %1").arg(lastError()));
+        return failLocked(QStringLiteral("cannot make a socket: %1").arg(lastError()));
     const auto closeAndFail = [&](const QString& why) {
         const int saved = errno;
         ::close(fd);
         ::unlink(temporaryName.constData());
         errno = saved;
-        return fail(why);
+        return failLocked(why);
     };
     const mode_t mask = ::umask(077);
     const bool isBound = ::bind(fd, reinterpret_cast<const sockaddr*>(&bound), sizeof bound) == 0;
@@ -121,7 +192,7 @@ std::optional<int> OwnSocket::listen(const QString& path, QString* error)
         return closeAndFail(QStringLiteral("cannot listen on %1: %2").arg(path, lastError()));
     if (::rename(temporaryName.constData(), name.constData()) != 0)
         return closeAndFail(QStringLiteral("cannot listen on %1: %2").arg(path, lastError()));
-    return fd;
+    return Listening{fd, *held};
 }
 
 QString OwnSocket::boundPath(int descriptor)

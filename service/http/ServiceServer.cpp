@@ -4,6 +4,7 @@
 #include "http/ServiceConnection.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTcpSocket>
 
 #include <algorithm>
@@ -27,17 +28,27 @@ ServiceServer::ServiceServer(Engine& engine, ServiceLimits limits, QObject* pare
     connect(&m_server, &QTcpServer::newConnection, this, &ServiceServer::acceptConnections);
 }
 
+namespace {
+
+bool isStill(const QString& path, quint64 inode)
+{
+    struct stat info {
+    };
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISSOCK(info.st_mode)
+        && quint64(info.st_ino) == inode;
+}
+
+} // namespace
+
 ServiceServer::~ServiceServer()
 {
     m_server.close();
-    if (m_madeSocket.isEmpty())
-        return;
     // Not a socket a newer service has put there meanwhile.
-    const QByteArray name = QFile::encodeName(m_madeSocket);
-    struct stat info {
-    };
-    if (::lstat(name.constData(), &info) == 0 && S_ISSOCK(info.st_mode) && quint64(info.st_ino) == m_madeInode)
-        ::unlink(name.constData());
+    if (!m_madeSocket.isEmpty() && isStill(m_madeSocket, m_madeInode))
+        ::unlink(QFile::encodeName(m_madeSocket).constData());
+    // Let go last: the next service finds the path as this one left it.
+    if (m_lock >= 0)
+        ::close(m_lock);
 }
 
 bool ServiceServer::listen(const QHostAddress& address, quint16 port)
@@ -52,20 +63,44 @@ bool ServiceServer::listen(const QHostAddress& address, quint16 port)
 bool ServiceServer::listenOnUnixSocket(const QString& path)
 {
     m_error.clear();
-    const std::optional<int> fd = OwnSocket::listen(path, &m_error);
-    if (!fd)
+    const std::optional<OwnSocket::Listening> made = OwnSocket::listen(path, &m_error, &m_anotherServes);
+    if (!made)
         return false;
+    m_lock = made->lock;
+    const int fd = made->socket;
     struct stat info {
     };
-    if (::fstat(*fd, &info) == 0 && ::lstat(QFile::encodeName(path).constData(), &info) == 0)
+    if (::lstat(QFile::encodeName(path).constData(), &info) == 0)
         m_madeInode = quint64(info.st_ino);
     m_madeSocket = path;
-    if (!listenOn(*fd)) {
-        ::close(*fd);
+    if (!listenOn(fd)) {
+        ::close(fd);
         return false;
     }
     // Bound under a name of its own first, then moved into place.
     m_socketPath = path;
+    // Watched through its folder: a socket unit started later binds the path anew, and this one is then unlinked.
+    m_watcher = new QFileSystemWatcher({QFileInfo(path).absolutePath()}, this);
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] {
+        if (m_watcher && !isStill(m_madeSocket, m_madeInode)) {
+            m_watcher->deleteLater();
+            m_watcher = nullptr;
+            m_madeSocket.clear();
+            emit socketLost();
+        }
+    });
+    return true;
+}
+
+bool ServiceServer::lockSocket(int waitMs)
+{
+    m_error.clear();
+    if (m_lock >= 0)
+        return true;
+    const std::optional<int> lock = OwnSocket::lock(m_socketPath, waitMs, &m_error, &m_anotherServes);
+    if (!lock)
+        return false;
+    m_lock = *lock;
     return true;
 }
 

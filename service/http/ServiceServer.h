@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QFileSystemWatcher>
 #include <QHostAddress>
 #include <QObject>
 #include <QTcpServer>
@@ -54,6 +55,11 @@ public:
     /// Serves on a socket that is already listening, such as the one systemd hands over (TCP or a Unix socket);
     /// takes it over.
     bool listenOn(qintptr socketDescriptor);
+    /// Takes the lock of the Unix socket served since listenOn() (see OwnSocket::lock), waiting up to waitMs for a
+    /// service started by hand that holds it to end; false with errorString() saying why.
+    bool lockSocket(int waitMs);
+    /// Whether the last listen failed because another service answers at that path.
+    bool anotherServes() const { return m_anotherServes; }
     /// Where it listens, as a log line names it: "127.0.0.1:2738", or the socket's path.
     QString whereListening() const;
     /// What a request over TCP must pass; nullptr on a Unix socket.
@@ -75,6 +81,9 @@ public:
     qsizetype connectionCount() const { return m_open.size(); }
 
 signals:
+    /// The socket made by listenOnUnixSocket is no longer at its path (removed, or another put there, as systemd's
+    /// socket unit does when it starts): no client reaches this service any more.
+    void socketLost();
     /// A usage report arrived (also logged).
     void usageReported(const QString& callsign, const QString& program, const QString& version);
 
@@ -94,6 +103,10 @@ private:
     QString m_madeSocket;
     quint64 m_madeInode = 0;
     QString m_error;
+    bool m_anotherServes = false;
+    /// The lock of the Unix socket, held while serving it.
+    int m_lock = -1;
+    QFileSystemWatcher* m_watcher = nullptr;
     LogSink m_log;
     /// Open connections, oldest first.
     std::list<ServiceConnection*> m_open;

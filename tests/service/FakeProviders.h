@@ -272,17 +272,22 @@ inline std::function<Response(const Request&)> chatCompletions(QString key, QStr
         }
         const QJsonArray messages = body.value(u"messages"_qs).toArray();
         static const QRegularExpression into(u"(?:to|into) ([A-Z][a-z]+(?: \\([A-Za-z]+\\))?)[.;]"_qs);
-        static const QRegularExpression delimited(
-            u"^<chat-text>\n(.*)\n</chat-text>$"_qs, QRegularExpression::DotMatchesEverythingOption);
+        // As a model reads it: the text starts after the opening tag the instruction names and ends at the first
+        // closing one.
+        static const QRegularExpression named(u"given between <([^<>]+)> and </\\1>"_qs);
         const QString instruction = messages[0].toObject().value(u"content"_qs).toString();
-        const auto user = delimited.match(messages[1].toObject().value(u"content"_qs).toString());
+        const QString tag = named.match(instruction).captured(1);
+        const QString delimited = messages[1].toObject().value(u"content"_qs).toString();
+        const QString open = u"<"_qs + tag + u">\n"_qs;
+        const qsizetype close = delimited.indexOf(u"\n</"_qs + tag + u">"_qs);
+        const bool delimitedWell = !tag.isEmpty() && delimited.startsWith(open) && close >= open.size();
         const QJsonValue temperature = body.value(u"temperature"_qs);
         if (messages.size() != 2 || messages[0].toObject().value(u"role"_qs).toString() != u"system"
             || messages[1].toObject().value(u"role"_qs).toString() != u"user"
             || !(temperature.isUndefined() || temperature.isDouble()) || body.value(u"stream"_qs) != QJsonValue(false)
-            || !into.match(instruction).hasMatch() || !user.hasMatch())
+            || !into.match(instruction).hasMatch() || !delimitedWell)
             return json(400, QJsonObject{{u"error"_qs, QJsonObject{{u"message"_qs, u"unexpected request"_qs}}}});
-        const QString source = user.captured(1);
+        const QString source = delimited.mid(open.size(), close - open.size());
         const QString text = fakeTranslation(into.match(instruction).captured(1), source);
         QJsonValue content = u"\n  "_qs + text + u" \n"_qs;
         QString finish = u"stop"_qs;

@@ -1,8 +1,8 @@
 // The HTTP side of the service with a fake engine behind it: routing, refusals, caps, time-outs, usage reports
 // and concurrent requests.
+#include "ServiceTestSupport.h"
 #include "http/ReplyEncoding.h"
 #include "http/ServiceServer.h"
-#include "ServiceTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -75,6 +75,25 @@ const QList<HttpCase> kCases = {
     {"body over the cap", "POST " + kPath + " HTTP/1.1\r\nContent-Length: 5000\r\n\r\n", 413, {}, {}},
     {"chunked body", "POST " + kPath + " HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 411, {}, {}},
     {"bad Content-Length", "POST " + kPath + " HTTP/1.1\r\nContent-Length: -1\r\n\r\n", 400, {}, {}},
+    // Fields a request has once: which one counts would be a guess (which Host is served, where the body ends).
+    {"two Host fields",
+        "GET " + kPath + "?q=x&langpair=en|es HTTP/1.1\r\nHost: evil.example\r\nHost: 127.0.0.1\r\n\r\n", 400,
+        refusal(400, "Header field sent twice: Host"), {}},
+    {"Content-Length twice, same value",
+        "POST " + kPath + " HTTP/1.1\r\nContent-Length: 22\r\nContent-Length: 22\r\n\r\nq=Hi%21&langpair=en|es", 400,
+        refusal(400, "Header field sent twice: Content-Length"), {}},
+    {"Content-Length and Transfer-Encoding",
+        "POST " + kPath + " HTTP/1.1\r\nContent-Length: 22\r\nTransfer-Encoding: chunked\r\n\r\nq=Hi%21&langpair=en|es",
+        400, refusal(400, "Both Transfer-Encoding and Content-Length"), {}},
+    {"Transfer-Encoding twice",
+        "POST " + kPath + " HTTP/1.1\r\nTransfer-Encoding: chunked\r\nTransfer-encoding: x\r\n\r\n", 400,
+        refusal(400, "Header field sent twice: Transfer-encoding"), {}},
+    {"two Origin fields, the last empty",
+        "GET " + kPath + "?q=x&langpair=en|es HTTP/1.1\r\nOrigin: http://evil.example\r\nOrigin:\r\n\r\n", 400, {}, {}},
+    {"space before the colon", "GET " + kPath + "?q=x&langpair=en|es HTTP/1.1\r\nHost : evil.example\r\n\r\n", 400,
+        refusal(400, "Malformed header line"), {}},
+    {"folded field", "GET " + kPath + "?q=x&langpair=en|es HTTP/1.1\r\nX-A: 1\r\n Host: evil.example\r\n\r\n", 400,
+        refusal(400, "Malformed header line"), {}},
     {"usage report",
         "POST /EP/stats.php HTTP/1.0\r\nContent-Type: application/x-www-form-urlencoded\r\n"
         "Content-Length: 40\r\n\r\nCallsign=X&Program=*** Dolmex &Ver=1.0.2",

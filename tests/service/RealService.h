@@ -34,14 +34,29 @@ public:
     /// listens.
     bool start(const QStringList& options, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
     {
+        launch(options, env);
+        return waitListening();
+    }
+    /// Starts it without waiting; through: a program that runs it (systemd-socket-activate and its options).
+    void launch(const QStringList& options, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
+        const QStringList& through = {})
+    {
         m_child.process().setProcessEnvironment(env);
-        m_child.process().start(QStringLiteral(VERBOLT_SERVICE_BIN),
-            QStringList{u"--config"_qs, m_dir.filePath(u"verbolt-service.conf"_qs), u"--apertium-modes"_qs, m_modes}
-                + options);
+        const QStringList args = QStringList{u"--config"_qs, configPath(), u"--apertium-modes"_qs, m_modes} + options;
+        if (through.isEmpty())
+            m_child.process().start(QStringLiteral(VERBOLT_SERVICE_BIN), args);
+        else
+            m_child.process().start(
+                through.first(), through.mid(1) + QStringList{QStringLiteral(VERBOLT_SERVICE_BIN)} + args);
+    }
+    /// Waits until it listens or ends; true when it listens.
+    bool waitListening()
+    {
         waitUntil(
             [this] { return m_child.err().contains("listening on") || m_child.ended(); }, std::chrono::seconds(30));
         return !m_child.ended() && m_child.err().contains("listening on");
     }
+    QString configPath() const { return m_dir.filePath(u"verbolt-service.conf"_qs); }
     /// Waits for it to end; its exit status, or -1.
     int waitEnded()
     {
@@ -84,9 +99,9 @@ public:
         m_socket.connectToServer(path);
         m_socket.write(request);
     }
-    bool waitClosed()
+    bool waitClosed(std::chrono::milliseconds limit = std::chrono::seconds(10))
     {
-        return waitUntil([this] { return m_closed; });
+        return waitUntil([this] { return m_closed; }, limit);
     }
     QByteArray received() const { return m_received; }
     int status() const { return m_received.mid(9, 3).toInt(); }

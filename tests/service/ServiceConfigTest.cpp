@@ -1,6 +1,7 @@
 // The engines configuration file: what each key does, the environment's keys, sections left out, errors, and keys
 // never shown.
 #include "ServiceConfig.h"
+#include "ConfLineEnds.h"
 #include "ServiceTestSupport.h"
 
 #include <QDir>
@@ -147,7 +148,7 @@ TEST(Config, aNamedFileMustBeThereAndOthersMayNotReadIt)
     EXPECT_FALSE(service::ServiceConfig::load(dir.filePath(u"none.conf"_qs), env, &error));
     EXPECT_EQ(error, u"cannot read %1: No such file or directory"_qs.arg(dir.filePath(u"none.conf"_qs)));
     EXPECT_FALSE(service::ServiceConfig::load(dir.path(), env, &error));
-    EXPECT_TRUE(error.startsWith(u"cannot read %1: "_qs.arg(dir.path()))) << error;
+    EXPECT_EQ(error, u"%1 is not a regular file but a folder"_qs.arg(dir.path()));
 
     QFile file(dir.filePath(u"shared.conf"_qs));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -162,3 +163,52 @@ TEST(Config, aNamedFileMustBeThereAndOthersMayNotReadIt)
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     EXPECT_TRUE(service::ServiceConfig::load(file.fileName(), env, &error)->notes.isEmpty());
 }
+
+namespace {
+
+class LineEnds : public ::testing::TestWithParam<conflineends::Case>
+{
+};
+
+QString serviceValue(const service::ServiceConfig& config, const QString& section, const QString& key)
+{
+    for (const service::EngineSettings& e : config.engines) {
+        if (e.id != section)
+            continue;
+        if (key == u"url")
+            return e.url.toString();
+        if (key == u"model")
+            return e.model;
+        if (key == u"email")
+            return e.email;
+    }
+    return {};
+}
+
+} // namespace
+
+TEST_P(LineEnds, crLfAndCrLfEachEndALine)
+{
+    const conflineends::Case& c = GetParam();
+    QTemporaryDir dir;
+    QFile file(dir.filePath(u"verbolt-service.conf"_qs));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(c.file);
+    file.close();
+    QString error;
+    const auto config = service::ServiceConfig::load(file.fileName(), {}, &error);
+    ASSERT_TRUE(config) << error;
+    for (const auto& [section, key, value] : conflineends::kValues)
+        EXPECT_EQ(
+            serviceValue(*config, QString::fromLatin1(section), QString::fromLatin1(key)), QString::fromLatin1(value))
+            << section << '/' << key;
+    // Headers are found on every line, also for a section without keys.
+    QFile more(file.fileName());
+    ASSERT_TRUE(more.open(QIODevice::Append));
+    more.write(c.file.contains('\r') ? "\r[deepl]\r" : "\n[deepl]\n");
+    more.close();
+    EXPECT_TRUE(service::ServiceConfig::load(file.fileName(), {}, &error)
+                    ->notes.contains(u"[deepl] left out: no key= (nor VERBOLT_DEEPL_KEY)"_qs));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LineEnds, ::testing::ValuesIn(conflineends::kCases), CaseName());

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace servicetest;
 
 namespace {
@@ -138,7 +140,8 @@ TEST_F(SettingsPaths, listsEveryEngineAndTheLanguagesEachServesBothWays)
     const QJsonArray languages = listed.json().value(u"languages"_qs).toArray();
     ASSERT_EQ(languages.size(), 25);
     EXPECT_EQ(languages[8].toObject(),
-        (QJsonObject{{u"code"_qs, u"de"_qs}, {u"name"_qs, u"German"_qs}, {u"engines"_qs, QJsonArray{u"phrasebook"_qs, u"mymemory"_qs}}}));
+        (QJsonObject{{u"code"_qs, u"de"_qs}, {u"name"_qs, u"German"_qs},
+            {u"engines"_qs, QJsonArray{u"phrasebook"_qs, u"mymemory"_qs}}}));
     EXPECT_EQ(languages[5].toObject().value(u"engines"_qs).toArray(), QJsonArray{});
     EXPECT_EQ(call("GET", "/verbolt/engines", "lang=xx").status, 400);
 }
@@ -218,3 +221,150 @@ TEST(FreshInstall, englishToGermanThroughMyMemoryAndTheReplySaysWhere)
     service.terminate();
     EXPECT_TRUE(service.waitForFinished());
 }
+
+namespace {
+
+// A DeepL stand-in that takes any key and puts the Authorization header it got into its translation, as a relay
+// that echoes its request would; "#long" in the text makes a translation longer than a client takes.
+Response echoingDeepl(const Request& r)
+{
+    if (r.method == "GET") {
+        QJsonArray list;
+        for (const QString& code : {u"EN"_qs, u"DE"_qs})
+            list.append(QJsonObject{{u"lang"_qs, code}, {u"name"_qs, code}, {u"usable_as_source"_qs, true},
+                {u"usable_as_target"_qs, true}});
+        return json(200, list);
+    }
+    QString text = u"[DE] "_qs + QString::fromUtf8(r.headers.value("authorization"));
+    if (r.body.contains("#long"))
+        text += QString(ReplyEncoding::kMaxValueLength, u'x');
+    return json(200,
+        QJsonObject{{u"translations"_qs,
+            QJsonArray{QJsonObject{{u"detected_source_language"_qs, u"EN"_qs}, {u"text"_qs, text}}}}});
+}
+
+struct TryCase {
+    const char* name;
+    QByteArray form; ///< {stored}, {other}: the two fakes' addresses
+    int status;
+    QString reply; ///< what the reply says: the translation, or the refusal's reason
+    int storedPosts; ///< translations each fake was asked for
+    int otherPosts;
+};
+
+void PrintTo(const TryCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+const QString kAnotherAddress = u"url= names another address than the one DeepL is set up with: a try there brings "
+                                u"its own key (key=); the stored key goes only to "_qs;
+
+const TryCase kTries[] = {
+    {"storedAddress", "engine=deepl&langpair=en|de&q=Hi", 200, u"[DE] DeepL-Auth-Key (key)"_qs, 1, 0},
+    {"storedAddressNamed", "engine=deepl&langpair=en|de&q=Hi&url={stored}/", 200, u"[DE] DeepL-Auth-Key (key)"_qs, 1,
+        0},
+    {"anotherAddressWithoutAKey", "engine=deepl&langpair=en|de&q=Hi&url={other}", 400, kAnotherAddress + u"{stored}"_qs,
+        0, 0},
+    {"theDefaultAddressWithoutAKey", "engine=deepl&langpair=en|de&q=Hi&url=", 400, kAnotherAddress + u"{stored}"_qs, 0,
+        0},
+    {"anotherAddressWithItsOwnKey", "engine=deepl&langpair=en|de&q=Hi&url={other}&key=own-key", 200,
+        u"[DE] DeepL-Auth-Key (key)"_qs, 0, 1},
+    {"overTheTextCap", "engine=deepl&langpair=en|de&q=" + QByteArray(101, 'a'), 413,
+        u"Text too long: at most 100 characters"_qs, 0, 0},
+    {"atTheTextCap", "engine=deepl&langpair=en|de&q=" + QByteArray(100, 'a'), 200, u"[DE] DeepL-Auth-Key (key)"_qs, 1,
+        0},
+    {"translationTooLongForTheClient", "engine=deepl&langpair=en|de&q=%23long", 413,
+        u"The translation is too long for the client"_qs, 1, 0},
+};
+
+class Tries : public SettingsPaths, public ::testing::WithParamInterface<TryCase>
+{
+};
+
+} // namespace
+
+TEST_P(Tries, sendNoStoredKeyElsewhereAndNoKeyBackAndKeepTheCaps)
+{
+    const TryCase& c = GetParam();
+    FakeHttpServer stored;
+    FakeHttpServer other;
+    stored.handler = echoingDeepl;
+    other.handler = echoingDeepl;
+    write("[routing]\norder=deepl\n[deepl]\nkey=stored-key\nurl=" + stored.url().toEncoded() + "\n");
+    host->setMaxTextChars(100);
+    const QByteArray form = QByteArray(c.form)
+                                .replace("{stored}", QUrl::toPercentEncoding(stored.url().toString()))
+                                .replace("{other}", QUrl::toPercentEncoding(other.url().toString()));
+    const Answer tried = call("POST", "/verbolt/try", {}, form);
+    EXPECT_EQ(tried.status, c.status) << tried.body;
+    const QString reply = QString(c.reply).replace(u"{stored}"_qs, stored.url().toString());
+    if (c.status == 200) {
+        EXPECT_EQ(clientReceive(tried.body, false), reply);
+    } else {
+        EXPECT_EQ(tried.body, ReplyEncoding::refusalReply(c.status, reply));
+    }
+    const auto posts = [](const FakeHttpServer& fake) {
+        return std::count_if(
+            fake.requests.begin(), fake.requests.end(), [](const Request& r) { return r.method == "POST"; });
+    };
+    EXPECT_EQ(posts(stored), c.storedPosts);
+    EXPECT_EQ(posts(other), c.otherPosts);
+    for (const Request& r : other.requests)
+        EXPECT_FALSE(r.headers.value("authorization").contains("stored-key")) << r.method;
+    EXPECT_FALSE(tried.body.contains("stored-key")) << tried.body;
+    EXPECT_FALSE(tried.body.contains("own-key")) << tried.body;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Tries, ::testing::ValuesIn(kTries), CaseName());
+
+namespace {
+
+struct FileCase {
+    const char* name;
+    /// Puts something at path in place of the settings file.
+    std::function<bool(const QString& path, const QString& dir)> replace;
+    QString reason; ///< {path}: the file's
+};
+
+void PrintTo(const FileCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+const FileCase kFiles[] = {
+    {"fifo",
+        [](const QString& path, const QString&) { return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0; },
+        u"{path} is not a regular file but a FIFO"_qs},
+    {"linkToDevZero", [](const QString& path, const QString&) { return QFile::link(u"/dev/zero"_qs, path); },
+        u"{path} is not a regular file but a device"_qs},
+    {"folder", [](const QString& path, const QString&) { return QDir().mkdir(path); },
+        u"{path} is not a regular file but a folder"_qs},
+    {"largerThanSettingsAre",
+        [](const QString& path, const QString&) {
+            QFile file(path);
+            return file.open(QIODevice::WriteOnly) && file.resize(1024 * 1024 + 1);
+        },
+        u"{path} is larger than 1 MiB"_qs},
+    {"linkToAFolder", [](const QString& path, const QString& dir) { return QFile::link(dir, path); },
+        u"{path} is not a regular file but a folder"_qs},
+};
+
+class SettingsFileReplaced : public SettingsPaths, public ::testing::WithParamInterface<FileCase>
+{
+};
+
+} // namespace
+
+TEST_P(SettingsFileReplaced, isRefusedOnReloadAndTheEnginesStay)
+{
+    const FileCase& c = GetParam();
+    ASSERT_TRUE(QFile::remove(path()));
+    ASSERT_TRUE(c.replace(path(), dir.path()));
+    const Answer refused = call("POST", "/verbolt/reload");
+    EXPECT_EQ(refused.status, 400);
+    EXPECT_EQ(refused.json().value(u"reason"_qs).toString(), QString(c.reason).replace(u"{path}"_qs, path()));
+    EXPECT_EQ(translate(u"Coax wet"_qs).text, u"[de] Coax wet"_qs);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SettingsFileReplaced, ::testing::ValuesIn(kFiles), CaseName());

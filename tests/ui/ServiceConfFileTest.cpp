@@ -1,6 +1,7 @@
 // verbolt-service.conf edited by the engines dialog: every line it does not set stays, and what it sets reads
 // back in the service's own reader (QSettings' INI format) exactly as typed.
 #include "ServiceConfFile.h"
+#include "ConfLineEnds.h"
 #include "QtPrinters.h"
 
 #include <QDir>
@@ -143,5 +144,42 @@ TEST(ServiceConfFileDefault, IgnoresARelativeConfigHome)
     else
         qunsetenv("XDG_CONFIG_HOME");
 }
+
+class LineEnds : public testing::TestWithParam<conflineends::Case>
+{
+};
+
+TEST_P(LineEnds, CrLfAndCrLfEachEndALineAsForTheService)
+{
+    const conflineends::Case& c = GetParam();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("verbolt-service.conf"));
+    writeFile(path, c.file);
+    ServiceConfFile file;
+    ASSERT_TRUE(file.load(path));
+    for (const auto& [section, key, value] : conflineends::kValues) {
+        EXPECT_EQ(file.value(QString::fromLatin1(section), QString::fromLatin1(key)), QString::fromLatin1(value))
+            << section << '/' << key;
+        EXPECT_EQ(
+            serviceReads(path, QString::fromLatin1(section), QString::fromLatin1(key)), QString::fromLatin1(value));
+    }
+    // A changed value keeps the file's line ends.
+    file.setValue(QStringLiteral("llm"), QStringLiteral("model"), QStringLiteral("m2"));
+    ASSERT_TRUE(file.save());
+    if (c.oneKindOfLineEnd) {
+        const QByteArray end = c.file.contains("\r\n") ? "\r\n" : c.file.contains('\r') ? "\r" : "\n";
+        const QByteArray expected = QByteArray(c.file).replace("model=m", "model=m2");
+        EXPECT_EQ(readFile(path), expected.endsWith(end) ? expected : expected + end);
+    }
+    // Read under a name of its own: QSettings keeps what it read of a path, and takes a file of the same size and
+    // time (to the millisecond) for the same one.
+    const QString saved = dir.filePath(QStringLiteral("saved.conf"));
+    ASSERT_TRUE(QFile::copy(path, saved));
+    EXPECT_EQ(serviceReads(saved, QStringLiteral("llm"), QStringLiteral("model")), QStringLiteral("m2"));
+    EXPECT_EQ(
+        serviceReads(saved, QStringLiteral("mymemory"), QStringLiteral("email")), QStringLiteral("op@example.org"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LineEnds, testing::ValuesIn(conflineends::kCases), CaseName());
 
 } // namespace

@@ -69,16 +69,26 @@ bool ServiceConfFile::load(const QString& path, QString* error)
         return false;
     }
     const QString text = QString::fromUtf8(file.readAll());
-    if (text.contains(QStringLiteral("\r\n")))
-        m_lineEnd = QStringLiteral("\r\n");
-    m_lines = text.split(u'\n');
-    // The last line end closes the last line; it opens no empty one.
-    if (!m_lines.isEmpty() && m_lines.last().isEmpty())
-        m_lines.removeLast();
-    for (QString& line : m_lines) {
-        if (line.endsWith(u'\r'))
-            line.chop(1);
+    // CR, LF and CR LF each end a line, as for the service (QSettings); the file's first one is kept for saving.
+    qsizetype start = 0;
+    bool lineEndSeen = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c != u'\n' && c != u'\r')
+            continue;
+        m_lines.append(text.mid(start, i - start));
+        const bool crlf = c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n';
+        if (!lineEndSeen) {
+            m_lineEnd = crlf ? QStringLiteral("\r\n") : QString(c);
+            lineEndSeen = true;
+        }
+        if (crlf)
+            ++i;
+        start = i + 1;
     }
+    // The last line end closes the last line; it opens no empty one.
+    if (start < text.size())
+        m_lines.append(text.mid(start));
     return true;
 }
 

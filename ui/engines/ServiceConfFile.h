@@ -12,7 +12,8 @@ public:
     /// $XDG_CONFIG_HOME/verbolt-service.conf (where that is an absolute path), else ~/.config/verbolt-service.conf.
     static QString defaultPath();
 
-    /// Reads path; a missing file is an empty one. False with *error set when it exists and cannot be read.
+    /// Reads path; a missing file is an empty one. False with *error set when it exists and cannot be read. CR, LF
+    /// and CR LF each end a line, as for the service.
     bool load(const QString& path, QString* error = nullptr);
 
     /// The value of key in section: unquoted, without a trailing comment, trimmed; "" when absent.
