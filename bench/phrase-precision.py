@@ -4,11 +4,8 @@ phrase data): verbolt-service runs offline with the phrasebook alone, every corp
 every English line into each language. A line is served when the service answers it (200); it is served wrongly
 when the answer is none of the wordings the corpus accepts for it.
 
-Usage: bench/phrase-precision.py [verbolt-service] [--out docs/benchmark.md] [--wrong] [--missed] [--first-of-each]
---wrong lists every wrong answer and --missed every line not served, on stderr for review.
---first-of-each runs a copy of the service beside a copy of the phrasebook in which each further wording of a
-language is a unit of its own that answers with the first wording of every other language: what a service that
-matches every wording and renders the first one serves with the same data."""
+Usage: bench/phrase-precision.py [verbolt-service] [--out docs/benchmark.md] [--wrong] [--missed]
+--wrong lists every wrong answer and --missed every line not served, on stderr for review."""
 
 import argparse
 import importlib.util
@@ -16,10 +13,7 @@ import os
 import re
 import subprocess
 import sys
-import shutil
-import tempfile
 import time
-import xml.etree.ElementTree as ET
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 LANGS = 'de es fr it pt nl ru pl cs da no fi sv el bg ro ga cy mt ar hi ja zh-CN ko'.split()
@@ -64,33 +58,6 @@ def load(corpus_dir):
     return meanings, corpus
 
 
-XML_LANG = '{http://www.w3.org/XML/1998/namespace}lang'
-
-
-def first_of_each(source, target):
-    """Writes the phrasebook at source to target with one wording a language per unit (see --first-of-each)."""
-    tree = ET.parse(source)
-    body = tree.getroot().find('body')
-    units = list(body.findall('tu'))
-    extra = []
-    for tu in units:
-        by_lang = {}
-        for tuv in tu.findall('tuv'):
-            by_lang.setdefault(tuv.get(XML_LANG), []).append(tuv)
-        for tuv in tu.findall('tuv'):
-            if by_lang[tuv.get(XML_LANG)][0] is not tuv:
-                tu.remove(tuv)
-        for lang, tuvs in by_lang.items():
-            for k, tuv in enumerate(tuvs[1:], 1):
-                unit = ET.Element('tu', {'tuid': f'{tu.get("tuid")}~{lang}{k}'})
-                for other, others in by_lang.items():
-                    unit.append(tuv if other == lang else others[0])
-                extra.append(unit)
-    for unit in extra:
-        body.append(unit)
-    tree.write(target, encoding='UTF-8', xml_declaration=True)
-
-
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('service', nargs='?', default='build/dev/service/verbolt-service')
@@ -98,21 +65,10 @@ def main():
     parser.add_argument('--wrong', action='store_true', help='list the wrong answers on stderr')
     parser.add_argument('--missed', action='store_true', help='list the lines not served on stderr')
     parser.add_argument('--corpus', default=os.path.join(HERE, 'qso-corpus'), help='folder of meanings.tsv and <lang>.tsv')
-    parser.add_argument('--first-of-each', action='store_true', help='each wording a unit of its own (see above)')
     args = parser.parse_args()
 
     meanings, corpus = load(args.corpus)
-    service = args.service
-    scratch = None
-    if args.first_of_each:
-        # The service reads the phrasebook installed beside it (../share/verbolt/phrasebook/qso.tmx) first.
-        scratch = tempfile.mkdtemp()
-        os.makedirs(os.path.join(scratch, 'bin'))
-        os.makedirs(os.path.join(scratch, 'share/verbolt/phrasebook'))
-        service = shutil.copy(args.service, os.path.join(scratch, 'bin'))
-        first_of_each(os.path.join(HERE, '../service/phrasebook/qso.tmx'),
-                      os.path.join(scratch, 'share/verbolt/phrasebook/qso.tmx'))
-    process, port, conf = qso.serve(service, '[routing]\norder=phrasebook\n')
+    process, port, conf = qso.serve(args.service, '[routing]\norder=phrasebook\n')
     results = {}
     asked = 0
     started = time.perf_counter()
@@ -151,8 +107,6 @@ def main():
         process.terminate()
         process.wait()
         os.unlink(conf)
-        if scratch:
-            shutil.rmtree(scratch)
     per_line_ms = (time.perf_counter() - started) * 1000 / asked
 
     def pct(part, whole):
@@ -160,20 +114,15 @@ def main():
 
     revision = subprocess.run(['git', 'rev-parse', '--short', 'HEAD'], capture_output=True, text=True,
                               cwd=HERE).stdout.strip() or 'unknown'
-    how = (' Each further wording of a language was made a unit of its own answering with the first wording of the '
-           'other languages (`--first-of-each`): the data as a service that matches every wording and renders the '
-           'first one would serve it.') if args.first_of_each else ''
-    name = 'phrase-precision' + ('-heldout' if os.path.basename(os.path.normpath(args.corpus)) == 'heldout' else '') \
-        + ('-first' if args.first_of_each else '')
-    title = ('Held-out corpus' if 'heldout' in name else 'Corpus') + (
-        ', each wording a unit' if args.first_of_each else ', the service as built')
+    name = 'phrase-precision' + ('-heldout' if os.path.basename(os.path.normpath(args.corpus)) == 'heldout' else '')
+    title = ('Held-out corpus' if 'heldout' in name else 'Corpus') + ', the service as built'
     out = ['### ' + title, '',
            f'Measured by `bench/phrase-precision.py` on {time.strftime("%Y-%m-%d", time.gmtime())} at commit '
            f'{revision}: verbolt-service offline with the phrasebook alone (`[routing] order=phrasebook`), on the '
            f'corpus in `{os.path.relpath(args.corpus, os.path.join(HERE, ".."))}/` ({len(meanings)} ordinary QSO formula lines a language, typed as hams '
            'type them, written apart from the phrase data). Served: the share of lines the phrasebook answers; '
            'wrong: the share of lines answered with a wording the corpus does not accept for that line '
-           '(target 0).' + how, '',
+           '(target 0).', '',
            '| language | lines → en | served | wrong | en → language | served | wrong |',
            '|---|---|---|---|---|---|---|']
     totals = [0, 0, 0, 0, 0, 0]

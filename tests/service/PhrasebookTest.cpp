@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include <sys/stat.h>
@@ -499,9 +500,10 @@ TEST(Phrasebook, shippedPhrasebookServesOnlyWhatItUnderstands)
         {u"MY NAME IS NOT IMPORTANT."_s, u"en"_s, u"de"_s, false},
         {u"I LIVE IN A SMALL TOWN."_s, u"en"_s, u"de"_s, false},
         {u"मेरा नाम क्या है?"_s, u"hi"_s, u"en"_s, false},
-        {u"صباح الخير يا صديقي"_s, u"ar"_s, u"en"_s, false},
+        // A formula of its own ("Good morning, my friend"), not a name filled with "my friend".
+        {u"صباح الخير يا صديقي"_s, u"ar"_s, u"en"_s, true},
         {u"名前は秘密です"_s, u"ja"_s, u"en"_s, false},
-        {u"你好，朋友"_s, u"zh-CN"_s, u"en"_s, false},
+        {u"你好，朋友"_s, u"zh-CN"_s, u"en"_s, true},
         {u"저는 시골에 살아요"_s, u"ko"_s, u"en"_s, false},
         {u"Understood?"_s, u"en"_s, u"de"_s, false},
         {u"Roger?"_s, u"en"_s, u"fr"_s, false},
@@ -517,6 +519,9 @@ TEST(Phrasebook, shippedPhrasebookServesOnlyWhatItUnderstands)
         {u"Da."_s, u"auto"_s, u"en"_s, false},
         {u"My rig is an IC-7300."_s, u"en"_s, u"de"_s, true},
         {u"My antenna is a G5RV."_s, u"en"_s, u"de"_s, true},
+        // "My rig is …" and "My rig is a/an …" are wordings of one phrase, so their shared cells have one answer.
+        {u"Mein Funkgerät ist IC-7300."_s, u"de"_s, u"en"_s, true},
+        {u"名前はHansです。"_s, u"ja"_s, u"en"_s, true},
         {u"Guten Morgen, mein Name ist Hans"_s, u"de"_s, u"en"_s, true},
         {u"I am running 100 watts."_s, u"en"_s, u"es"_s, true},
     };
@@ -526,9 +531,12 @@ TEST(Phrasebook, shippedPhrasebookServesOnlyWhatItUnderstands)
         if (c.text.contains(u"IC-7300"_s) || c.text.contains(u"G5RV"_s)) {
             EXPECT_TRUE(answer.contains(u"IC-7300"_s) || answer.contains(u"G5RV"_s)) << answer;
         }
-        // No English word left behind in a served answer.
+        // No English word left behind in a served answer, and no word of another script copied into English.
         if (c.served) {
             EXPECT_FALSE(answer.contains(u" an "_s) || answer.contains(u" a "_s)) << answer;
+        }
+        if (c.served && c.target == u"en") {
+            EXPECT_TRUE(std::ranges::all_of(answer, [](QChar ch) { return ch.unicode() < 0x250; })) << answer;
         }
     }
 }
