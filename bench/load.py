@@ -2,7 +2,8 @@
 """verbolt-service under load, loopback only; prints Markdown tables.
 
 pool:  the English sentences English -> Spanish at concurrency 1 and 4, with pools of one pipeline per pair
-       (--apertium-pool 1) and with pools as large as the cores, in rounds taken in turn.
+       (--apertium-pool 1) and with pools as large as the cores, in rounds taken in turn; Apertium alone and
+       nothing cached, so that every text goes through a pipeline.
 held:  real requests, one at a time, while another client holds N connections open without asking anything
        (re-opening each one the service drops), against a service without held connections.
 
@@ -40,12 +41,19 @@ def free_port():
 
 
 class Service:
-    """verbolt-service on a free loopback port; one_pipeline keeps its pools to one pipeline per pair."""
+    """verbolt-service on a free loopback port; one_pipeline keeps its pools to one pipeline per pair; apertium_only
+    leaves the phrasebook, the online engines and the cache out."""
 
-    def __init__(self, binary, one_pipeline=False):
+    def __init__(self, binary, one_pipeline=False, apertium_only=False):
         self.port = free_port()
         self.log = tempfile.TemporaryFile()
         command = [binary, '--listen', f'127.0.0.1:{self.port}']
+        if apertium_only:
+            self.config = tempfile.NamedTemporaryFile('w', suffix='.conf')
+            self.config.write('[routing]\ncache=0\n[phrasebook]\nenabled=no\n[mymemory]\nenabled=no\n')
+            self.config.flush()
+            os.chmod(self.config.name, 0o600)
+            command += ['--config', self.config.name]
         if one_pipeline:
             command += ['--apertium-pool', '1']
         self.process = subprocess.Popen(command, stderr=self.log)
@@ -65,7 +73,7 @@ def percentile(values, p):
 
 def pool(binary, sentences, rounds):
     names = ('one pipeline per pair', f'up to {os.cpu_count()} per pair (cores)')
-    services = [Service(binary, one_pipeline=True), Service(binary)]
+    services = [Service(binary, one_pipeline=True, apertium_only=True), Service(binary, apertium_only=True)]
     results = {(name, c): [] for name in names for c in (1, 4)}
     try:
         for service in services:

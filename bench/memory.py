@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
 """Memory after a conversation: verbolt-service against Apertium APy on the same modes.
 
-Both servers get the same work (sentences en|es, es|en, en|fr, fr|en at once from four clients; APy, which does not
-chain modes, gets each hop of the chain: eng|spa, spa|eng, spa|fra, fra|spa), then sit idle. The proportional set
-size (PSS) and the processes of each server's whole process tree are read right after the work, once
-verbolt-service's spare pipelines have retired, and once its idle modes have stopped. Then the cost of the first
-text after a retirement: the same sentence warm, and again once its mode has been stopped.
+Both servers get the same work (200 sentences each way en|es, es|en, en|fr, fr|en, four clients at once; APy, which
+does not chain modes, gets each hop of the chain: eng|spa, spa|eng, spa|fra, fra|spa), in slices taken in turn so
+that other work on the machine weighs on both alike, then sit idle. The proportional set size (PSS) and the
+processes of each server's whole process tree are read right after the work, 30 s later (verbolt-service's spare
+pipelines retired) and 320 s later (its idle modes stopped). Then the cost of the first text after a retirement.
+verbolt-service starts cold: the Spanish and French sources come from APy.
 
-Usage: bench/memory.py SERVICE [--out docs/benchmark.md] [--spare S] [--mode S]. Loopback only; stops both servers.
+Usage: bench/memory.py SERVICE [--out docs/benchmark.md] [--after 30,320] [--apertium-idle SPARE,MODE].
+Loopback only; stops both servers.
 """
 import argparse
 import concurrent.futures
@@ -83,19 +85,27 @@ def work(port, jobs):
     return sum(status != 200 for status in statuses)
 
 
+def apy_translate(port, pair, sentence):
+    _, status, body = client.request(port, apy_path(pair)(sentence), 60)
+    # APy's generator leaves "#" before words it could not inflect.
+    return client.apy_text(body).replace('#', '') if status == 200 else sentence
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('service')
     parser.add_argument('--out', default='docs/benchmark.md')
-    parser.add_argument('--spare', type=float, default=5)
-    parser.add_argument('--mode', type=float, default=15)
+    parser.add_argument('--after', default='30,320', help='seconds after the work to read the memory again')
+    parser.add_argument('--apertium-idle', help='SPARE,MODE seconds for verbolt-service (its defaults: 20,300)')
     parser.add_argument('--sentences', default='bench/sentences-en.txt')
-    parser.add_argument('--count', type=int, default=40)
+    parser.add_argument('--count', type=int, default=200)
+    parser.add_argument('--slices', type=int, default=10)
     args = parser.parse_args()
+    after = [float(a) for a in args.after.split(',')]
     every = [line.strip() for line in open(args.sentences, encoding='utf-8') if line.strip()]
     english = every[:args.count]
     # Texts for the timings, never sent before: the cache must not answer them.
-    unseen = every[args.count:args.count + 7]
+    unseen = [every[i % len(every)] + ' ' + str(i) for i in range(6)]
 
     verbolt_port, apy_port = free_port(), free_port()
     home = tempfile.mkdtemp()
@@ -103,43 +113,52 @@ def main():
     with open(config, 'w') as f:
         f.write('[mymemory]\nenabled=no\n')  # offline: Apertium alone, as APy
     os.chmod(config, 0o600)
+    command = [args.service, '--listen', f'127.0.0.1:{verbolt_port}', '--config', config]
+    if args.apertium_idle:
+        command += ['--apertium-idle', args.apertium_idle]
+    load = os.getloadavg()[0]
     servers = [
-        subprocess.Popen([args.service, '--listen', f'127.0.0.1:{verbolt_port}', '--config', config,
-                          '--apertium-idle', f'{args.spare},{args.mode}'], stderr=subprocess.DEVNULL),
+        subprocess.Popen(command, stderr=subprocess.DEVNULL),
         subprocess.Popen(['/usr/bin/python3', 'bench/apy_loopback.py', str(apy_port), '/usr/share/apertium',
                           '--restart-pipe-after', '1000000'], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL),
     ]
     try:
         deadline = time.time() + 120
-        if not (client.wait_ready(verbolt_port, verbolt_path('en|es')('Hello'), deadline)
-                and client.wait_ready(apy_port, apy_path('eng|spa')('Hello'), deadline)):
-            sys.exit('a server did not come up')
-        # Spanish and French sources, from the English ones.
-        spanish = [client.verbolt_text(client.request(verbolt_port, verbolt_path('en|es')(s), 60)[2]) for s in english]
-        french = [client.verbolt_text(client.request(verbolt_port, verbolt_path('en|fr')(s), 60)[2])
-                  for s in english + unseen[6:]]
-        time.sleep(args.mode + 2)  # both start the measured work from the same state: nothing warm but APy's
-        verbolt_jobs, apy_jobs = [], []
+        # verbolt-service is asked nothing before the work (its modes start on it); APy starts its pipelines here.
+        if not (client.wait_ready(apy_port, apy_path('eng|spa')('Hello'), deadline)):
+            sys.exit('APy did not come up')
+        while time.time() < deadline:
+            try:
+                socket.create_connection(('127.0.0.1', verbolt_port), 0.2).close()
+                break
+            except OSError:
+                time.sleep(0.1)
+        spanish = [apy_translate(apy_port, 'eng|spa', s) for s in english]
+        french = [apy_translate(apy_port, 'spa|fra', s) for s in spanish]
+        verbolt_slices, apy_slices = [[] for _ in range(args.slices)], [[] for _ in range(args.slices)]
         for i in range(len(english)):
-            verbolt_jobs += [(verbolt_path('en|es'), english[i]), (verbolt_path('es|en'), spanish[i]),
-                             (verbolt_path('en|fr'), english[i]), (verbolt_path('fr|en'), french[i])]
-            apy_jobs += [(apy_path('eng|spa'), english[i]), (apy_path('spa|eng'), spanish[i]),
-                         (apy_path('spa|fra'), spanish[i]), (apy_path('fra|spa'), french[i])]
-        failures = work(verbolt_port, verbolt_jobs) + work(apy_port, apy_jobs)
+            k = i * args.slices // len(english)
+            verbolt_slices[k] += [(verbolt_path('en|es'), english[i]), (verbolt_path('es|en'), spanish[i]),
+                                  (verbolt_path('en|fr'), english[i]), (verbolt_path('fr|en'), french[i])]
+            apy_slices[k] += [(apy_path('eng|spa'), english[i]), (apy_path('spa|eng'), spanish[i]),
+                              (apy_path('spa|fra'), spanish[i]), (apy_path('fra|spa'), french[i])]
+        failures = 0
+        started = time.time()
+        for k in range(args.slices):
+            # Turn about, each side first in every other slice.
+            order = [(verbolt_port, verbolt_slices[k]), (apy_port, apy_slices[k])]
+            for port, jobs in (order if k % 2 == 0 else order[::-1]):
+                failures += work(port, jobs)
+        finished = time.time()
         rows = [('right after the conversation', footprint(servers[0].pid), footprint(servers[1].pid))]
-        time.sleep(args.spare + 1.5)
-        rows.append((f'idle {args.spare + 1.5:g} s (spares retired)', footprint(servers[0].pid),
-                     footprint(servers[1].pid)))
-        time.sleep(args.mode - args.spare + 1.5)
-        rows.append((f'idle {args.mode + 3:g} s (modes stopped)', footprint(servers[0].pid),
-                     footprint(servers[1].pid)))
+        for seconds in after:
+            time.sleep(max(0, finished + seconds - time.time()))
+            rows.append((f'{seconds:g} s later', footprint(servers[0].pid), footprint(servers[1].pid)))
 
-        # The first text after a retirement: warm, then once its mode has stopped.
-        client.request(verbolt_port, verbolt_path('en|es')(english[1]), 60)
-        warm = [client.request(verbolt_port, verbolt_path('en|es')(s), 60)[0] * 1000 for s in unseen[:5]]
-        time.sleep(args.mode + 2)
+        # The first text after its mode has stopped, a warm one, and two modes started at once.
         cold = client.request(verbolt_port, verbolt_path('en|es')(unseen[5]), 60)[0] * 1000
-        two_hops = client.request(verbolt_port, verbolt_path('fr|en')(french[-1]), 60)[0] * 1000
+        warm = [client.request(verbolt_port, verbolt_path('en|es')(s), 60)[0] * 1000 for s in unseen[:5]]
+        two_hops = client.request(verbolt_port, verbolt_path('fr|en')(french[-1] + ' 2'), 60)[0] * 1000
     finally:
         for server in servers:
             server.terminate()
@@ -148,30 +167,33 @@ def main():
 
     version = subprocess.run(['dpkg-query', '-W', '-f=${Version}', 'apertium-apy'], capture_output=True,
                              text=True).stdout
+    idle = f'`--apertium-idle {args.apertium_idle}`' if args.apertium_idle else 'its default idle times (20 s for ' \
+        'spare pipelines, 300 s for a mode)'
     lines = [
         '## Memory after a conversation',
         '',
-        f'Measured by `bench/memory.py` on {time.strftime("%Y-%m-%d", time.gmtime())}, {os.cpu_count()} cores, '
-        f'apertium-apy {version}, verbolt-service `{args.service}` with `--apertium-idle {args.spare:g},{args.mode:g}` '
-        '(the defaults are 20 s for spare pipelines and 300 s for a mode; shortened here so the run is short).',
+        f'Measured by `bench/memory.py` on {time.strftime("%Y-%m-%d", time.gmtime())}, {os.cpu_count()} cores '
+        f'(load average {load:.1f} at the start, other work on the machine included), apertium-apy {version}, '
+        f'verbolt-service `{args.service}` with {idle}.',
         f'The work: {len(english)} sentences each way between English and Spanish and between English and French, '
         'four clients at once; APy, which does not chain modes, gets each hop (eng|spa, spa|eng, spa|fra, fra|spa), '
-        f'so both run the same four modes. {failures} of {8 * len(english)} requests failed. '
-        'PSS and processes of each server\'s whole process tree, read from /proc.',
+        f'so both run the same four modes. The two servers take {args.slices} slices of it in turn '
+        f'({finished - started:.0f} s for both). {failures} of {8 * len(english)} requests failed. '
+        'PSS (MiB) and processes of each server\'s whole process tree, read from /proc.',
         '',
         '| When | verbolt-service PSS | processes | APy PSS | processes |',
-        '|---|---|---|---|---|',
+        '|---|---:|---:|---:|---:|',
     ]
     for when, (ours_mb, ours_n), (apy_mb, apy_n) in rows:
-        lines.append(f'| {when} | {ours_mb:.0f} MB | {ours_n} | {apy_mb:.0f} MB | {apy_n} |')
+        lines.append(f'| {when} | {ours_mb:.1f} MiB | {ours_n} | {apy_mb:.1f} MiB | {apy_n} |')
     lines += [
         '',
         'The first text after a retirement pays for starting its pipeline again:',
         '',
         '| en→es text | time |',
         '|---|---|',
-        f'| warm pipeline (median of 5) | {statistics.median(warm):.0f} ms |',
         f'| first after its mode stopped | {cold:.0f} ms |',
+        f'| warm pipeline (median of 5) | {statistics.median(warm):.0f} ms |',
         f'| fr→en (two modes) first after both stopped | {two_hops:.0f} ms |',
     ]
     body = '\n'.join(lines) + '\n'

@@ -208,19 +208,30 @@ ApertiumEngine::ApertiumEngine(Options options, QObject* parent)
     m_clock.start();
     m_sweep.setSingleShot(true);
     connect(&m_sweep, &QTimer::timeout, this, &ApertiumEngine::sweep);
+    m_growth.setSingleShot(true);
+    connect(&m_growth, &QTimer::timeout, this, &ApertiumEngine::dispatch);
+}
+
+qsizetype ApertiumEngine::poolSize(const QString& mode) const
+{
+    const auto pool = m_pools.find(mode);
+    return pool == m_pools.end() ? 0 : pool->second.pipelines.size();
 }
 
 qsizetype ApertiumEngine::runningPipelines(const QString& mode) const
 {
-    const QList<ApertiumPipeline*> pool = m_pools.value(mode);
-    return std::count_if(pool.begin(), pool.end(), [](const ApertiumPipeline* p) { return p->isRunning(); });
+    const auto pool = m_pools.find(mode);
+    if (pool == m_pools.end())
+        return 0;
+    const QList<ApertiumPipeline*>& pipelines = pool->second.pipelines;
+    return std::count_if(pipelines.begin(), pipelines.end(), [](const ApertiumPipeline* p) { return p->isRunning(); });
 }
 
 qsizetype ApertiumEngine::runningProcesses() const
 {
     qsizetype count = 0;
-    for (const QList<ApertiumPipeline*>& pool : m_pools) {
-        for (const ApertiumPipeline* p : pool)
+    for (const auto& [mode, pool] : m_pools) {
+        for (const ApertiumPipeline* p : pool.pipelines)
             count += p->isRunning() ? p->stages().size() : 0;
     }
     for (const ApertiumPipeline* p : m_analysers)
@@ -236,44 +247,48 @@ void ApertiumEngine::used(const ApertiumPipeline* p)
         m_sweep.start(soonest);
 }
 
+QList<PoolPolicy::Slot> ApertiumEngine::stateOf(const Pool& pool) const
+{
+    QList<PoolPolicy::Slot> state;
+    state.reserve(pool.pipelines.size());
+    for (const ApertiumPipeline* p : pool.pipelines)
+        state.append({p->isRunning(), p->pending() > 0, m_lastUsed.value(p, 0)});
+    return state;
+}
+
+int ApertiumEngine::busyPipelines() const
+{
+    int busy = 0;
+    for (const auto& [mode, pool] : m_pools) {
+        for (const ApertiumPipeline* p : pool.pipelines)
+            busy += p->pending() > 0 ? 1 : 0;
+    }
+    for (const ApertiumPipeline* p : m_analysers)
+        busy += p->pending() > 0 ? 1 : 0;
+    return busy;
+}
+
 void ApertiumEngine::sweep()
 {
     const qint64 now = m_clock.elapsed();
     qint64 next = -1;
     const auto dueAt = [&](qint64 due) {
-        if (next < 0 || due < next)
+        if (due >= 0 && (next < 0 || due < next))
             next = due;
     };
     const auto idleSince = [&](const ApertiumPipeline* p) { return m_lastUsed.value(p, 0); };
-    for (QList<ApertiumPipeline*>& pool : m_pools) {
-        // Spares first: a mode keeps one pipeline object, warm or stopped.
-        for (qsizetype i = pool.size() - 1; i >= 0 && pool.size() > 1; --i) {
-            ApertiumPipeline* p = pool[i];
-            const qint64 due = idleSince(p) + m_options.spareIdleMs;
-            if (p->pending() > 0 || due > now) {
-                dueAt(p->pending() > 0 ? now + m_options.spareIdleMs : due);
-                continue;
-            }
-            pool.removeAt(i);
+    for (auto& [mode, pool] : m_pools) {
+        const PoolPolicy::Retirement retirement = pool.policy.retire(stateOf(pool), now);
+        for (const qsizetype i : retirement.spares) {
+            ApertiumPipeline* p = pool.pipelines.takeAt(i);
             m_lastUsed.remove(p);
             delete p;
         }
-        qint64 last = 0;
-        bool busy = false;
-        for (const ApertiumPipeline* p : std::as_const(pool)) {
-            last = std::max(last, idleSince(p));
-            busy = busy || p->pending() > 0;
+        if (retirement.stop) {
+            for (ApertiumPipeline* p : std::as_const(pool.pipelines))
+                p->stopIdle();
         }
-        const bool running
-            = std::any_of(pool.begin(), pool.end(), [](const ApertiumPipeline* p) { return p->isRunning(); });
-        if (!running)
-            continue;
-        if (busy || last + m_options.modeIdleMs > now) {
-            dueAt(busy ? now + m_options.modeIdleMs : last + m_options.modeIdleMs);
-            continue;
-        }
-        for (ApertiumPipeline* p : std::as_const(pool))
-            p->stopIdle();
+        dueAt(retirement.nextDue);
     }
     for (ApertiumPipeline* p : std::as_const(m_analysers)) {
         if (!p->isRunning())
@@ -396,9 +411,11 @@ bool ApertiumEngine::preload(const QString& source, const QString& target)
 {
     const QStringList modes = route(apertiumCode(source), apertiumCode(target));
     for (const QString& mode : modes) {
-        ApertiumPipeline* p = pipeline(mode);
-        if (!p)
+        Pool* pool = this->pool(mode);
+        if (!pool)
             return false;
+        ApertiumPipeline* p = pool->pipelines.first();
+        used(p);
         p->start();
         if (!p->isRunning())
             return false;
@@ -406,37 +423,99 @@ bool ApertiumEngine::preload(const QString& source, const QString& target)
     return !modes.isEmpty();
 }
 
-ApertiumPipeline* ApertiumEngine::pipeline(const QString& mode)
+ApertiumEngine::Pool* ApertiumEngine::pool(const QString& mode)
 {
     auto pool = m_pools.find(mode);
     if (pool == m_pools.end()) {
         const auto stages = ApertiumPipeline::parseModeFile(m_modeFiles.value(mode), QStringLiteral("-n"));
         if (!stages || stages->isEmpty())
             return nullptr;
-        pool = m_pools.insert(mode, {new ApertiumPipeline(mode, *stages, m_options.timeoutMs, this)});
+        const PoolPolicy::Options policy{
+            m_poolLimit, m_options.growAfterMs, m_options.spareIdleMs, m_options.modeIdleMs};
+        pool = m_pools
+                   .emplace(mode,
+                       Pool{{new ApertiumPipeline(mode, *stages, m_options.timeoutMs, this)}, {}, PoolPolicy(policy)})
+                   .first;
     }
-    // An idle pipeline, a warm one first; else a new one while the pool has room; else the shortest queue.
-    ApertiumPipeline* idle = nullptr;
-    for (ApertiumPipeline* p : std::as_const(*pool)) {
-        if (p->pending() == 0 && (!idle || (p->isRunning() && !idle->isRunning())))
-            idle = p;
+    return &pool->second;
+}
+
+void ApertiumEngine::submit(const QString& mode, const QByteArray& input, ApertiumPipeline::Callback done)
+{
+    Pool& pool = m_pools.at(mode);
+    const auto failLater = [this](ApertiumPipeline::Callback failed, const QString& why) {
+        QMetaObject::invokeMethod(
+            this, [failed = std::move(failed), why] { failed(false, {}, why); }, Qt::QueuedConnection);
+    };
+    if (pool.waiting.size() >= ApertiumPipeline::kMaxWaiting) {
+        QQueue<Waiting> kept;
+        for (Waiting& job : pool.waiting) {
+            if (job.interest.wanted())
+                kept.enqueue(std::move(job));
+            else
+                failLater(std::move(job.done), QStringLiteral("%1: nobody waits for the text any more").arg(mode));
+        }
+        pool.waiting = std::move(kept);
+        if (pool.waiting.size() >= ApertiumPipeline::kMaxWaiting)
+            return failLater(
+                std::move(done), QStringLiteral("%1: %2 texts wait already").arg(mode).arg(pool.waiting.size()));
     }
-    if (idle) {
-        used(idle);
-        return idle;
+    pool.waiting.enqueue({input, std::move(done), Interest::current()});
+    dispatch();
+}
+
+void ApertiumEngine::dispatch()
+{
+    const qint64 now = m_clock.elapsed();
+    for (auto& [mode, pool] : m_pools) {
+        while (!pool.waiting.isEmpty()) {
+            // Texts whose client has gone, or that the router has given up on, never go in.
+            if (!pool.waiting.head().interest.wanted()) {
+                const ApertiumPipeline::Callback gone = pool.waiting.dequeue().done;
+                QMetaObject::invokeMethod(
+                    this,
+                    [gone, why = mode + QStringLiteral(": nobody waits for the text any more")] {
+                        gone(false, {}, why);
+                    },
+                    Qt::QueuedConnection);
+                continue;
+            }
+            const qsizetype idle = PoolPolicy::pickIdle(stateOf(pool));
+            if (idle < 0)
+                break;
+            hand(pool.pipelines[idle], pool.waiting.dequeue());
+        }
     }
-    if (pool->size() < m_poolLimit) {
-        const ApertiumPipeline* first = pool->first();
-        auto* p = new ApertiumPipeline(
-            mode + u'#' + QString::number(pool->size() + 1), first->stages(), m_options.timeoutMs, this);
-        pool->append(p);
-        used(p);
-        return p;
+    // Then growth, now that every free pipeline has its text and counts as busy.
+    qint64 due = -1;
+    for (auto& [mode, pool] : m_pools) {
+        if (pool.policy.observe(pool.pipelines.size(), !pool.waiting.isEmpty(), busyPipelines(), now)) {
+            auto* p = new ApertiumPipeline(mode + u'#' + QString::number(pool.pipelines.size() + 1),
+                pool.pipelines.first()->stages(), m_options.timeoutMs, this);
+            pool.pipelines.append(p);
+            hand(p, pool.waiting.dequeue());
+        }
+        if (const qint64 at = pool.policy.growthDue(); at >= 0 && (due < 0 || at < due))
+            due = at;
     }
-    ApertiumPipeline* shortest = *std::min_element(pool->cbegin(), pool->cend(),
-        [](const ApertiumPipeline* a, const ApertiumPipeline* b) { return a->pending() < b->pending(); });
-    used(shortest);
-    return shortest;
+    if (due >= 0)
+        m_growth.start(int(std::max<qint64>(1, due - now)));
+    else
+        m_growth.stop();
+}
+
+void ApertiumEngine::hand(ApertiumPipeline* p, Waiting job)
+{
+    used(p);
+    const Interest::Scope scope{job.interest};
+    p->submit(
+        job.input, [this, p, done = std::move(job.done)](bool ok, const QByteArray& output, const QString& error) {
+            // Idle from now on: this runs from the pipeline itself, which is never retired while it has a text.
+            used(p);
+            // The next waiting text goes in before this one's next step asks for anything.
+            dispatch();
+            done(ok, output, error);
+        });
 }
 
 ApertiumPipeline* ApertiumEngine::analyser(const QString& mode)
@@ -508,17 +587,14 @@ void ApertiumEngine::logRoute(const QStringList& modes)
 void ApertiumEngine::runRoute(const QString& text, QStringList modes, Callback done)
 {
     const QString mode = modes.takeFirst();
-    ApertiumPipeline* p = pipeline(mode);
-    if (!p) {
+    if (!pool(mode)) {
         return later<TranslationResult>(this, done,
             TranslationResult::refused(
                 TranslationResult::Status::Failed, QStringLiteral("The Apertium mode %1 cannot be read").arg(mode)));
     }
-    p->submit(ApertiumFormat::deformat(text),
-        [this, p, mode, modes, done, interest = Interest::current()](
+    submit(mode, ApertiumFormat::deformat(text),
+        [this, mode, modes, done, interest = Interest::current()](
             bool ok, const QByteArray& output, const QString& error) {
-            // Idle from now on: this runs from the pipeline itself, which is never retired while it has a text.
-            used(p);
             if (!ok) {
                 done(TranslationResult::refused(
                     TranslationResult::Status::Failed, QStringLiteral("Translation engine failed (%1)").arg(error)));

@@ -83,6 +83,7 @@ HttpRequestParser::State HttpRequestParser::feed(const QByteArray& bytes)
     if (m_buffer.size() - m_bodyStart < m_contentLength)
         return m_state;
     m_body = m_buffer.mid(m_bodyStart, m_contentLength);
+    m_rest = m_buffer.mid(m_bodyStart + m_contentLength);
     m_buffer.clear();
     m_state = State::Complete;
     return m_state;

@@ -12,7 +12,7 @@ public:
 
     HttpRequestParser(qsizetype maxHeaderBytes, qsizetype maxBodyBytes);
 
-    /// Adds received bytes; returns the state after them. Bytes after a complete request are ignored.
+    /// Adds received bytes; returns the state after them. Bytes after a complete request are kept in rest().
     State feed(const QByteArray& bytes);
 
     State state() const { return m_state; }
@@ -31,6 +31,8 @@ public:
     /// A header by lower-case name; empty when absent.
     QByteArray header(const QByteArray& lowerName) const { return m_headers.value(lowerName); }
     QByteArray body() const { return m_body; }
+    /// The bytes that came after the complete request: the start of the next one on the same connection.
+    QByteArray rest() const { return m_rest; }
 
 private:
     State fail(int status, const QByteArray& reason);
@@ -51,4 +53,5 @@ private:
     QByteArray m_version;
     QMap<QByteArray, QByteArray> m_headers;
     QByteArray m_body;
+    QByteArray m_rest;
 };

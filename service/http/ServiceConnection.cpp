@@ -27,6 +27,7 @@ const QByteArray kTranslatePath = "/ajax/services/language/translate";
 const QByteArray kStatsPath = "/EP/stats.php";
 const QByteArray kSettingsPrefix = TcpGate::kSettingsPrefix;
 const QByteArray kJson = "application/json; charset=utf-8";
+constexpr qint64 kReadBufferBytes = 64 * 1024;
 
 QByteArray reasonPhrase(int status)
 {
@@ -104,15 +105,20 @@ ServiceConnection::ServiceConnection(QTcpSocket* socket, ServiceServer& server)
 {
     m_clock.start();
     m_socket->setParent(this);
+    // Read no further than a request's worth while one is answered: a client that sends request after request
+    // without reading its answers fills its own buffers, not the service's memory.
+    m_socket->setReadBufferSize(kReadBufferBytes);
     // Over the Unix socket the peer is the user's own program; it has no address.
-    m_logPrefix = (m_server.tcpGate() ? m_socket->peerAddress().toString() : QStringLiteral("local")) + u' ';
+    m_peer = (m_server.tcpGate() ? m_socket->peerAddress().toString() : QStringLiteral("local")) + u' ';
+    m_logPrefix = m_peer;
     connect(m_socket, &QTcpSocket::readyRead, this, &ServiceConnection::readRequest);
+    connect(m_socket, &QTcpSocket::bytesWritten, this, &ServiceConnection::nextRequest);
     connect(m_socket, &QTcpSocket::disconnected, this, &ServiceConnection::close);
     connect(m_socket, &QTcpSocket::errorOccurred, this, &ServiceConnection::close);
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, [this] {
-        if (m_responded) {
-            close(); // the client does not take its reply
+        if (m_responded || m_idle) {
+            close(); // the client does not take its reply, or has no next request
         } else if (m_parser.state() == HttpRequestParser::State::NeedMore) {
             respondRefusal(408, QStringLiteral("Request not received in time"));
         }
@@ -131,9 +137,22 @@ void ServiceConnection::refuse(int status, const QString& reason)
 
 void ServiceConnection::readRequest()
 {
-    if (m_responded || m_parser.state() != HttpRequestParser::State::NeedMore)
+    if (m_closed || m_responded || m_parser.state() != HttpRequestParser::State::NeedMore)
         return;
-    switch (m_parser.feed(m_socket->readAll())) {
+    take(m_socket->readAll());
+}
+
+void ServiceConnection::take(const QByteArray& bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    if (m_idle) {
+        // The next request has begun: it gets the times a new connection's first one gets.
+        m_idle = false;
+        m_clock.start();
+        m_deadline.start(std::min(m_server.limits().headTimeoutMs, m_server.limits().requestTimeoutMs));
+    }
+    switch (m_parser.feed(bytes)) {
     case HttpRequestParser::State::NeedMore:
         if (m_parser.hasHead() && !m_hasHead) {
             m_hasHead = true;
@@ -268,17 +287,53 @@ void ServiceConnection::respond(
     if (m_responded)
         return;
     m_responded = true;
+    ++m_served;
+    // A refused request may have left the stream anywhere; only answered ones keep the connection.
+    const bool keepAlive = status == 200 && keepsAlive();
     QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) + "\r\n";
     head += "Content-Type: " + contentType + "\r\n";
     head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
-    head += "Connection: close\r\n" + extraHeaders + "\r\n";
+    if (!keepAlive)
+        head += "Connection: close\r\n";
+    head += extraHeaders + "\r\n";
     m_socket->write(head + body);
     // Into the kernel now: the reply is then sent even if this connection is dropped to make room.
     m_socket->flush();
     if (status == 200 && m_parser.path() == kTranslatePath)
         m_server.log(m_logPrefix + QStringLiteral("200 %1 ms").arg(m_clock.elapsed()));
-    m_socket->disconnectFromHost();
     m_deadline.start(m_server.limits().replyTimeoutMs);
+    if (!keepAlive) {
+        m_socket->disconnectFromHost();
+        return;
+    }
+    // Set only now: the flush above has told bytesWritten already. The next request is read from the event loop,
+    // as a reply may be given from inside the reading of its request.
+    m_keepAlive = true;
+    QMetaObject::invokeMethod(this, &ServiceConnection::nextRequest, Qt::QueuedConnection);
+}
+
+bool ServiceConnection::keepsAlive() const
+{
+    if (m_parser.version() != "HTTP/1.1" || m_served >= m_server.limits().maxRequestsPerConnection)
+        return false;
+    return !m_parser.header("connection").toLower().contains("close");
+}
+
+void ServiceConnection::nextRequest()
+{
+    if (m_closed || !m_responded || !m_keepAlive || m_socket->bytesToWrite() > 0)
+        return;
+    // Bytes after the request are the start of the next one.
+    const QByteArray rest = m_parser.rest();
+    m_parser = HttpRequestParser(m_server.limits().maxHeaderBytes, m_server.limits().maxBodyBytes);
+    m_responded = false;
+    m_keepAlive = false;
+    m_hasHead = false;
+    m_logPrefix = m_peer;
+    m_idle = true;
+    m_deadline.start(m_server.limits().keepAliveIdleMs);
+    take(rest);
+    readRequest();
 }
 
 bool ServiceConnection::waitsOnClient() const

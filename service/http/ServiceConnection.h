@@ -14,7 +14,10 @@ namespace service {
 class ServiceServer;
 struct TranslationResult;
 
-/// One client connection: reads one request, answers it, closes. Deletes itself when done.
+/// One client connection: reads a request, answers it, and then the next one on the same connection (HTTP/1.1
+/// persistent connections, pipelined requests answered in order) until the client says "Connection: close", a
+/// request is refused, the connection has served its cap of requests or stays idle too long. Deletes itself when
+/// done.
 class ServiceConnection : public QObject
 {
     Q_OBJECT
@@ -36,6 +39,11 @@ signals:
 
 private:
     void readRequest();
+    void take(const QByteArray& bytes);
+    /// After a reply the client has taken: gets ready for the connection's next request.
+    void nextRequest();
+    /// Whether the connection stays open after answering the request read.
+    bool keepsAlive() const;
     void dispatch();
     void handleTranslate();
     void handleUsageReport();
@@ -54,6 +62,12 @@ private:
     bool m_hasHead = false;
     bool m_responded = false;
     bool m_closed = false;
+    /// Whether the connection stays open once the reply written has been taken.
+    bool m_keepAlive = false;
+    /// Between requests on a persistent connection, before a byte of the next one.
+    bool m_idle = false;
+    int m_served = 0;
+    QString m_peer;
     QString m_logPrefix;
 };
 

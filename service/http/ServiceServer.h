@@ -30,6 +30,10 @@ struct ServiceLimits {
     int requestTimeoutMs = 10000;
     /// A written reply that the client does not take within this time is dropped.
     int replyTimeoutMs = 10000;
+    /// A persistent connection without the start of its next request for this long is closed.
+    int keepAliveIdleMs = 30000;
+    /// Requests one connection answers before it is closed (the last reply says so).
+    int maxRequestsPerConnection = 1000;
     /// Connections open at once. When a new one finds them all taken, the oldest one that waits on its client (for
     /// its request, or to take its reply) is dropped; the new one is refused only when every one waits on the engine.
     int maxConnections = 256;

@@ -369,6 +369,8 @@ TEST(ApertiumEngine, sparePipelinesRetireAndAnIdleModeStopsUntilItsNextText)
 {
     service::ApertiumEngine::Options options;
     options.poolSize = 3;
+    // Every text that has to wait at once starts a pipeline of its own.
+    options.growAfterMs = 0;
     options.spareIdleMs = 300;
     options.modeIdleMs = 1500;
     service::ApertiumEngine engine(options);

@@ -31,7 +31,7 @@ bool sendAndHangUp(quint16 port, const QByteArray& request)
 QByteArray translate(const QByteArray& text)
 {
     return "GET /ajax/services/language/translate?v=1.0&q=" + text
-        + "&langpair=en|de HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+        + "&langpair=en|de HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
 }
 
 TEST(Flood, AbandonedTextsNeverReachTheEngineAndARealOneIsAnswered)

@@ -214,7 +214,7 @@ TEST_F(Slots, theHeadHasAShortTimeTheBodyTheRequestTime)
 {
     start(200);
     RawExchange& dribble = open("GET " + kPath + "?q=slow");
-    RawExchange& body = open("POST " + kPath + " HTTP/1.1\r\nContent-Length: 21\r\n\r\nq=slow");
+    RawExchange& body = open("POST " + kPath + " HTTP/1.1\r\nContent-Length: 21\r\nConnection: close\r\n\r\nq=slow");
     ASSERT_TRUE(dribble.waitClosed());
     EXPECT_EQ(dribble.status(), 408);
     EXPECT_FALSE(body.closed());

@@ -45,7 +45,8 @@ const QList<HttpCase> kCases = {
         u"x"_qs, u"auto"_qs},
     {"empty text", get(kPath + "?q=&langpair=en|es"), 200, ReplyEncoding::translationReply(u"es:"_qs), u""_qs,
         u"en"_qs},
-    {"form POST", "POST " + kPath + " HTTP/1.1\r\nContent-Length: 22\r\n\r\nq=Hi%21&langpair=en|es", 200,
+    {"form POST",
+        "POST " + kPath + " HTTP/1.1\r\nContent-Length: 22\r\nConnection: close\r\n\r\nq=Hi%21&langpair=en|es", 200,
         ReplyEncoding::translationReply(u"es:Hi!"_qs), u"Hi!"_qs, u"en"_qs},
     {"unknown pair", get(kPath + "?q=x&langpair=en|xx"), 400, refusal(400, "Unsupported language pair"), u"x"_qs,
         u"en"_qs},
@@ -207,7 +208,7 @@ TEST_F(HttpLayer, requestArrivingInPiecesIsRead)
     exchange.flush();
     exchange.send("ow&langpair=en|es HTTP/1.1\r\n");
     exchange.flush();
-    exchange.send("\r\n");
+    exchange.send("Connection: close\r\n\r\n");
     ASSERT_TRUE(exchange.waitClosed());
     EXPECT_EQ(exchange.body(), ReplyEncoding::translationReply(u"es:slow"_qs));
 }

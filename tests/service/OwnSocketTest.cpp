@@ -150,7 +150,7 @@ void PrintTo(const GateCase& c, std::ostream* os)
 
 QByteArray withHeaders(const QByteArray& target, const QByteArray& headers)
 {
-    return "GET " + target + " HTTP/1.1\r\n" + headers + "\r\n";
+    return "GET " + target + " HTTP/1.1\r\n" + headers + "Connection: close\r\n\r\n";
 }
 
 const QByteArray kT = kTranslateTarget;

@@ -75,9 +75,10 @@ private:
     bool m_closed = false;
 };
 
+/// A one-off request: the connection closes after its answer.
 inline QByteArray get(const QByteArray& target)
 {
-    return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
 }
 
 /// Answers from a table or a function, after a turn of the event loop; can hold answers back.
