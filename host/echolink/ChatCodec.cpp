@@ -27,7 +27,8 @@ bool ChatCodec::carries(char32_t c) const
         return true;
     QStringEncoder encoder(m_name.toLatin1().constData());
     const char32_t one[] = {c};
-    (void)encoder.encode(QString::fromUcs4(one, 1));
+    // Converted here: the encoder's result is lazy, and its error is known only once it is made.
+    const QByteArray bytes = encoder.encode(QString::fromUcs4(one, 1));
     return !encoder.hasError();
 }
 
