@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ChatHost.h"
+#include "ChatHostBus.h"
 
 #include <QDBusConnection>
 #include <QLatin1String>
@@ -15,12 +16,11 @@ class DBusChatHost : public ChatHost
 {
     Q_OBJECT
 public:
-    static constexpr QLatin1String serviceName{"org.verbolt.ChatHost"};
-    static constexpr QLatin1String objectPath{"/org/verbolt/ChatHost"};
-    static constexpr QLatin1String chatHostInterface{"org.verbolt.ChatHost"};
-    static constexpr QLatin1String stationInfoInterface{"org.verbolt.StationInfo"};
-    /// Where the reference host serves the station-information object; clients follow the StationInfo property.
-    static constexpr QLatin1String stationInfoPath{"/org/verbolt/ChatHost/StationInfo"};
+    static constexpr QLatin1String serviceName = ChatHostBus::serviceName;
+    static constexpr QLatin1String objectPath = ChatHostBus::objectPath;
+    static constexpr QLatin1String chatHostInterface = ChatHostBus::chatHostInterface;
+    static constexpr QLatin1String stationInfoInterface = ChatHostBus::stationInfoInterface;
+    static constexpr QLatin1String stationInfoPath = ChatHostBus::stationInfoPath;
 
     /// Attaches to the chat host on the session bus. Returns nullptr and sets *why (when given) if there is no
     /// session bus or no program owns the host's name; never starts a host and never waits long.

@@ -2,6 +2,7 @@
 #include "EngineHost.h"
 #include "EngineSetup.h"
 #include "ServiceConfig.h"
+#include "StopSignals.h"
 #include "VersionRecord.h"
 #include "apertium/ApertiumEngine.h"
 #include "http/OwnSocket.h"
@@ -13,39 +14,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcessEnvironment>
-#include <QSocketNotifier>
 
 #include <csignal>
 #include <cstdio>
 #include <memory>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
-
-int g_signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(g_signalPipe[1], &byte, 1);
-}
-
-// Ends the event loop on SIGINT and SIGTERM, so that the engines' processes are stopped and reaped.
-void quitOnSignals(QCoreApplication& app)
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
-        return;
-    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
-    struct sigaction action {
-    };
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
-}
 
 bool parseListen(const QString& value, QHostAddress& address, quint16& port)
 {
@@ -153,7 +129,9 @@ int serve(service::EngineHost& engines, const service::ServiceLimits& limits, co
     server.log(QStringLiteral("verbolt-service listening on %1").arg(server.whereListening()));
     // Languages come in while the first texts are already being served.
     engines.queryLanguages({});
-    quitOnSignals(*QCoreApplication::instance());
+    // SIGINT and SIGTERM end the event loop, so that the engines' processes are stopped and reaped.
+    StopSignals stop({SIGINT, SIGTERM});
+    QObject::connect(&stop, &StopSignals::stopRequested, QCoreApplication::instance(), &QCoreApplication::quit);
     const int status = QCoreApplication::exec();
     engines.setLogSink({});
     return status;

@@ -1,13 +1,12 @@
 // The bridge as the window reaches it on a private session bus: what it says about itself, and a text refused once
 // the followed conversation has closed.
-#include "BridgeChatHost.h"
-#include "BridgeStationInfo.h"
+#include "ChatHostServer.h"
 #include "DBusChatHost.h"
 #include "FakePurpleClient.h"
 #include "PurpleBridge.h"
 #include "QtPrinters.h"
+#include "StationInfoServer.h"
 #include "WaitUntil.h"
-#include "chathostadaptor.h"
 
 #include <QDBusConnection>
 
@@ -24,11 +23,13 @@ TEST(BridgeOnTheBus, SaysWhatItFollowsAndRefusesTextsOnceItFollowsNone)
     FakePurpleClient purple;
     const int ham = purple.open(PurpleClient::Kind::Chat, u"#ham"_s);
     PurpleBridge bridge(purple, {});
-    BridgeStationInfo station(bridge);
-    BridgeChatHost chat(bridge, QDBusObjectPath(DBusChatHost::stationInfoPath));
-    new StationInfoAdaptor(&station);
-    new ChatHostAdaptor(&chat);
-    QObject::connect(&bridge, &PurpleBridge::notice, &chat, &BridgeChatHost::raiseStatus);
+    StationInfoServer station([&] { return bridge.callsign(); });
+    ChatHostServer chat(
+        [&](const QString& text, QString* why) {
+            return bridge.sendChatText(text, why) ? std::optional(text) : std::nullopt;
+        },
+        [&] { return bridge.status(); });
+    QObject::connect(&bridge, &PurpleBridge::notice, &chat, &ChatHostServer::raiseStatus);
     QDBusConnection bus = QDBusConnection::sessionBus();
     ASSERT_TRUE(bus.registerObject(DBusChatHost::objectPath, &chat) && bus.registerService(DBusChatHost::serviceName));
     bridge.start();

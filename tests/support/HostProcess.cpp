@@ -1,6 +1,6 @@
 #include "HostProcess.h"
 
-#include "DBusChatHost.h"
+#include "ChatHostBus.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -77,6 +77,6 @@ bool HostProcess::waitGone()
 {
     QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
     return waitUntil([this, bus] {
-        return m_process.state() == QProcess::NotRunning && !bus->isServiceRegistered(DBusChatHost::serviceName);
+        return m_process.state() == QProcess::NotRunning && !bus->isServiceRegistered(ChatHostBus::serviceName);
     });
 }

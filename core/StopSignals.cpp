@@ -10,12 +10,11 @@ namespace {
 
 volatile std::sig_atomic_t writeEnd = -1;
 
-constexpr int stopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
 } // namespace
 
-StopSignals::StopSignals(QObject* parent)
+StopSignals::StopSignals(const std::vector<int>& watched, QObject* parent)
     : QObject(parent)
+    , m_watched(watched)
 {
     m_event = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (m_event < 0)
@@ -28,13 +27,15 @@ StopSignals::StopSignals(QObject* parent)
     action.sa_handler = &StopSignals::onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signal : stopSignals)
+    for (const int signal : m_watched)
         ::sigaction(signal, &action, nullptr);
 }
 
 StopSignals::~StopSignals()
 {
-    for (const int signal : stopSignals)
+    if (!m_notifier)
+        return;
+    for (const int signal : m_watched)
         std::signal(signal, SIG_DFL);
     writeEnd = -1;
     m_notifier.reset();
