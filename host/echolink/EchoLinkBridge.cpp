@@ -82,8 +82,9 @@ QStringList EchoLinkBridge::stations() const
 QString EchoLinkBridge::status() const
 {
     if (m_current < 0) {
-        return m_everConnected ? u"Qtel has left the proxy"_s
-                               : u"waiting for Qtel to connect (Qtel's Settings > Network: proxy)"_s;
+        return m_everConnected
+            ? u"Qtel has left the proxy"_s
+            : u"waiting for Qtel to connect (in Qtel Settings..., Network tab, the EchoLink proxy)"_s;
     }
     const QStringList calls = stations();
     return calls.isEmpty() ? u"Qtel connected as %1, no station in QSO"_s.arg(m_callsign)
@@ -264,7 +265,8 @@ void EchoLinkBridge::sendToCurrent(const QByteArray& bytes)
 std::optional<QString> EchoLinkBridge::sendChatText(const QString& text, QString* why)
 {
     if (m_current < 0) {
-        *why = u"Qtel is not connected to verbolt-echolink; turn its proxy on (Settings > Network)"_s;
+        *why
+            = u"Qtel is not connected to verbolt-echolink; turn its proxy on (Settings > Qtel Settings..., Network tab)"_s;
         return std::nullopt;
     }
     QList<quint32> partners;

@@ -38,6 +38,13 @@ int main(int argc, char** argv)
     const std::optional<QByteArray> password = ProxyPassword::load(options.passwordFile, &made, &why);
     if (!password)
         return main.fail(why);
+    if (made) {
+        main.say(u"made a proxy password, kept in %1: %2"_s.arg(options.passwordFile, QString::fromLatin1(*password)));
+        main.say(u"in Qtel: Settings > Qtel Settings..., Network tab, EchoLink Proxy Settings: tick Enable, server %1, "
+                 u"TCP port %2, password %3"_s.arg(options.listenAddress.toString())
+                     .arg(options.listenPort)
+                     .arg(QString::fromLatin1(*password)));
+    }
     if (!main.start())
         return 1;
 
@@ -51,7 +58,8 @@ int main(int argc, char** argv)
             return main.fail(
                 u"cannot take the EchoLink ports (%1). Most likely Qtel, or another EchoLink program, runs "
                 u"without its proxy turned on and holds them: quit it, start verbolt-echolink, then turn "
-                u"Qtel's proxy on (Settings > Network) and start Qtel again; or give --bind ADDR"_s.arg(why));
+                u"Qtel's proxy on (Settings > Qtel Settings..., Network tab) and start Qtel again; or give --bind ADDR"_s
+                    .arg(why));
         }
         stations = std::move(direct);
     }
@@ -70,13 +78,6 @@ int main(int argc, char** argv)
     if (!main.serve(chat, station))
         return main.exitStatus();
 
-    if (made) {
-        main.say(u"made a proxy password, kept in %1: %2"_s.arg(options.passwordFile, QString::fromLatin1(*password)));
-        main.say(u"in Qtel: Settings > Network, tick the EchoLink proxy, server %1, port %2, password %3; then restart "
-                 u"Qtel"_s.arg(options.listenAddress.toString())
-                     .arg(options.listenPort)
-                     .arg(QString::fromLatin1(*password)));
-    }
     main.say(u"ready: proxy for Qtel on %1; %2"_s.arg(options.listen, bridge.status()));
     QObject::connect(&bridge, &EchoLinkBridge::closing, &main, &BridgeMain::close);
     return main.exec();
