@@ -156,6 +156,8 @@ protected:
     // Qtel's chat pane, copied to the clipboard as its operator would.
     QString qtelChatPane()
     {
+        // Above the window, which may cover it (there is no window manager to raise it on a click).
+        xdotool({u"windowraise"_s, m_qso});
         xdotool({u"windowfocus"_s, u"--sync"_s, m_qso});
         xdotool({u"mousemove"_s, u"--window"_s, m_qso, u"150"_s, u"250"_s, u"click"_s, u"1"_s});
         xdotool({u"key"_s, u"ctrl+a"_s, u"ctrl+c"_s});
