@@ -105,7 +105,7 @@ TEST(EchoLinkPassword, IsMadeOnFirstStartForTheOperatorOnly)
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_TRUE(bridge.err().contains("made a proxy password, kept in " + file.toUtf8() + ": " + password))
         << bridge.describe();
-    EXPECT_TRUE(bridge.err().contains("Settings > Network")) << bridge.describe();
+    EXPECT_TRUE(bridge.err().contains("Network tab, EchoLink Proxy Settings: tick Enable, server 127.0.0.1")) << bridge.describe();
 
     bridge.process().terminate();
     ASSERT_TRUE(waitUntil([&] { return bridge.ended(); })) << bridge.describe();
