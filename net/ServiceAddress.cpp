@@ -1,5 +1,7 @@
 #include "ServiceAddress.h"
 
+#include "XdgPaths.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -71,12 +73,7 @@ ServiceAddress::ServiceAddress()
 
 QString ServiceAddress::defaultSocketPath()
 {
-    QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!QDir::isAbsolutePath(runtime))
-        runtime = QStringLiteral("/run/user/%1").arg(::getuid());
-    while (runtime.size() > 1 && runtime.endsWith(u'/'))
-        runtime.chop(1);
-    return runtime + QStringLiteral("/verbolt/service.sock");
+    return XdgPaths::runtimeDir() + QStringLiteral("/verbolt/service.sock");
 }
 
 ServiceAddress ServiceAddress::parse(const QString& setting, QString* why)

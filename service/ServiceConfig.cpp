@@ -1,5 +1,6 @@
 #include "ServiceConfig.h"
 
+#include "XdgPaths.h"
 #include "phrasebook/Phrasebook.h"
 
 #include <QDir>
@@ -249,10 +250,7 @@ const QStringList& ServiceConfig::engineIds()
 
 QString ServiceConfig::defaultPath(const QProcessEnvironment& env)
 {
-    QString base = env.value(QStringLiteral("XDG_CONFIG_HOME"));
-    if (base.isEmpty() || QDir::isRelativePath(base))
-        base = env.value(QStringLiteral("HOME"), QDir::homePath()) + QStringLiteral("/.config");
-    return QDir::cleanPath(base + QStringLiteral("/verbolt-service.conf"));
+    return XdgPaths::configHome(env) + QStringLiteral("/verbolt-service.conf");
 }
 
 std::optional<ServiceConfig> ServiceConfig::load(
@@ -260,7 +258,7 @@ std::optional<ServiceConfig> ServiceConfig::load(
 {
     ServiceConfig config;
     config.path = path.isEmpty() ? defaultPath(env) : QFileInfo(path).absoluteFilePath();
-    const QString home = env.value(QStringLiteral("HOME"), QDir::homePath());
+    const QString home = XdgPaths::home(env);
     config.shownPath = !home.isEmpty() && config.path.startsWith(home + u'/')
         ? QStringLiteral("~") + config.path.mid(home.size())
         : config.path;
@@ -309,10 +307,7 @@ std::optional<ServiceConfig> ServiceConfig::load(
             config.notes.append(QStringLiteral("key %1= outside any section ignored").arg(key));
     }
 
-    QString dataHome = env.value(QStringLiteral("XDG_DATA_HOME"));
-    if (dataHome.isEmpty() || QDir::isRelativePath(dataHome))
-        dataHome = home + QStringLiteral("/.local/share");
-    config.phrasebookFiles = Phrasebook::files(Phrasebook::shippedFile(), dataHome);
+    config.phrasebookFiles = Phrasebook::files(Phrasebook::shippedFile(), XdgPaths::dataHome(env));
 
     Reader read(settings.get(), sections, overrides);
     const QString routing = QStringLiteral("routing");

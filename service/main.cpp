@@ -4,6 +4,7 @@
 #include "ServiceConfig.h"
 #include "StopSignals.h"
 #include "VersionRecord.h"
+#include "XdgPaths.h"
 #include "apertium/ApertiumEngine.h"
 #include "http/OwnSocket.h"
 #include "http/ServiceServer.h"
@@ -44,10 +45,7 @@ bool parseListen(const QString& value, QHostAddress& address, quint16& port)
 // Where the window looks for the service unless told otherwise (the same rule as net::ServiceAddress).
 QString defaultSocketPath()
 {
-    QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!QDir::isAbsolutePath(runtime))
-        runtime = QStringLiteral("/run/user/%1").arg(::getuid());
-    return QDir::cleanPath(runtime) + QStringLiteral("/verbolt/service.sock");
+    return XdgPaths::runtimeDir() + QStringLiteral("/verbolt/service.sock");
 }
 
 void note(const QString& message)

@@ -1,6 +1,7 @@
 #include "ReadWriteIni.h"
 
 #include "Codec.h"
+#include "XdgPaths.h"
 
 #include <QDir>
 #include <QFile>
@@ -200,10 +201,7 @@ bool write(const QString& section, const QList<QPair<QString, QString>>& entries
 
 QString settingsPath()
 {
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty() || QDir::isRelativePath(base))
-        base = QDir::homePath() + QStringLiteral("/.config");
-    return base + QStringLiteral("/Verbolt.ini");
+    return XdgPaths::configHome() + QStringLiteral("/Verbolt.ini");
 }
 
 } // namespace ReadWriteIni

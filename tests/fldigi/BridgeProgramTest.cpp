@@ -55,8 +55,7 @@ TEST_P(BridgeProgram, AnswersWithoutFldigi)
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, BridgeProgram,
-    ::testing::Values(RunCase{"Help", {QStringLiteral("--help")}, false, 0, "--xmlrpc-server-port", ""},
-        RunCase{"Version", {QStringLiteral("--version")}, false, 0, "verbolt-fldigi 1.", ""},
+    ::testing::Values(
         // fldigi not running, or its XML-RPC server elsewhere: nothing answers at the address.
         RunCase{"NoFldigi", {QStringLiteral("--port"), QStringLiteral("CLOSED")}, true, 1, "",
             "fldigi is not running, or its XML-RPC server is off"},

@@ -43,15 +43,3 @@ INSTANTIATE_TEST_SUITE_P(RefHost, Introspection,
         IntrospectCase{"StationInfo", "/org/verbolt/ChatHost/StationInfo",
             {"interface org.verbolt.StationInfo {", "readonly s Callsign = 'G4XYZ';"}}),
     CaseName());
-
-TEST(RefHost, SecondHostRefusesToStartWhileTheNameIsOwned)
-{
-    HostProcess first;
-    ASSERT_TRUE(first.waitReady()) << first.standardError().toStdString();
-
-    QProcess second;
-    second.start(QStringLiteral(VERBOLT_HOST_BIN), {});
-    ASSERT_TRUE(second.waitForFinished(10000));
-    EXPECT_EQ(second.exitCode(), 1);
-    EXPECT_TRUE(second.readAllStandardError().contains("cannot own the name org.verbolt.ChatHost"));
-}

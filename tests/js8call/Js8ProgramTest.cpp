@@ -65,11 +65,8 @@ TEST_P(Js8Program, EndsSayingWhyWithoutJS8Call)
 const QStringList kApi{u"--api"_s, u"127.0.0.1:PORT"_s};
 
 INSTANTIATE_TEST_SUITE_P(Runs, Js8Program,
-    ::testing::Values(RunCase{"Help", {u"--help"_s}, false, Api::None, 0, "--partner <CALL>", ""},
-        RunCase{"Version", {u"--version"_s}, false, Api::None, 0, "verbolt-js8call 1.", ""},
-        RunCase{"NoBus", kApi, false, Api::Silent, 1, "", "verbolt-js8call: no session bus"},
-        RunCase{"NotRunning", kApi, true, Api::None, 1, "",
-            "JS8Call is not running, or its TCP API is off: nothing answers at 127.0.0.1:"},
+    ::testing::Values(RunCase{"NotRunning", kApi, true, Api::None, 1, "",
+                          "JS8Call is not running, or its TCP API is off: nothing answers at 127.0.0.1:"},
         RunCase{"RequestsNotAccepted", kApi, true, Api::Silent, 1, "",
             "does not answer requests, or no callsign is set in JS8Call; in JS8Call's settings"},
         RunCase{

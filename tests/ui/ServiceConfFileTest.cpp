@@ -131,4 +131,17 @@ TEST(ServiceConfSave, IsReadableByItsOwnerAloneAndLeavesTheOldFileOnFailure)
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
+// A relative XDG_CONFIG_HOME is ignored, as verbolt-service ignores it: the dialog edits the file the service reads.
+TEST(ServiceConfFileDefault, IgnoresARelativeConfigHome)
+{
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    const bool wasSet = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", "relative/config");
+    EXPECT_EQ(ServiceConfFile::defaultPath(), QDir::homePath() + QStringLiteral("/.config/verbolt-service.conf"));
+    if (wasSet)
+        qputenv("XDG_CONFIG_HOME", saved);
+    else
+        qunsetenv("XDG_CONFIG_HOME");
+}
+
 } // namespace

@@ -4,12 +4,12 @@
 #include "CurlPageFetcher.h"
 #include "EnginesDialog.h"
 #include "EnginesOpener.h"
+#include "FakeChatHost.h"
 #include "MessageBox.h"
 #include "QtPrinters.h"
 #include "WaitUntil.h"
 #include "frmVerbolt.h"
 #include "service/FakeProviders.h"
-#include "ui/FakeChatHost.h"
 
 #include <QDialogButtonBox>
 #include <QDir>

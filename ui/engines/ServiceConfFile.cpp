@@ -1,5 +1,7 @@
 #include "ServiceConfFile.h"
 
+#include "XdgPaths.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -50,10 +52,7 @@ qsizetype valueEnd(const QString& line, qsizetype start)
 
 QString ServiceConfFile::defaultPath()
 {
-    QString folder = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (folder.isEmpty())
-        folder = QDir::homePath() + QStringLiteral("/.config");
-    return folder + QStringLiteral("/verbolt-service.conf");
+    return XdgPaths::configHome() + QStringLiteral("/verbolt-service.conf");
 }
 
 bool ServiceConfFile::load(const QString& path, QString* error)

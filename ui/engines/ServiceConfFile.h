@@ -9,7 +9,7 @@
 class ServiceConfFile
 {
 public:
-    /// $XDG_CONFIG_HOME/verbolt-service.conf, or ~/.config/verbolt-service.conf.
+    /// $XDG_CONFIG_HOME/verbolt-service.conf (where that is an absolute path), else ~/.config/verbolt-service.conf.
     static QString defaultPath();
 
     /// Reads path; a missing file is an empty one. False with *error set when it exists and cannot be read.
