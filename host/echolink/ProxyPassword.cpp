@@ -1,5 +1,7 @@
 #include "ProxyPassword.h"
 
+#include "XdgPaths.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -30,10 +32,7 @@ QByteArray randomPassword()
 
 QString ProxyPassword::defaultFile()
 {
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty() || QDir::isRelativePath(base))
-        base = QDir::homePath() + u"/.config"_s;
-    return base + u"/verbolt/echolink-proxy.password"_s;
+    return XdgPaths::configHome() + u"/verbolt/echolink-proxy.password"_s;
 }
 
 std::optional<QByteArray> ProxyPassword::load(const QString& file, bool* made, QString* why)

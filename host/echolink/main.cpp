@@ -22,12 +22,13 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     BridgeMain main(u"verbolt-echolink"_s, QStringLiteral(VERBOLT_VERSION),
-        u"An EchoLink proxy for Qtel on this machine, and Verbolt's chat host on the session bus. Qtel reaches the\n"
-        "EchoLink network through it (in Qtel: Settings > Network, EchoLink proxy on, server 127.0.0.1, port 8100,\n"
-        "the proxy password). Everything is relayed unchanged; the chat of the stations in QSO reaches Verbolt as\n"
-        "CALL>text, and what Verbolt sends goes to them as your chat and shows in Qtel's chat pane. It binds the\n"
-        "EchoLink UDP ports 5198 and 5199, so Qtel must use the proxy (unless --upstream is given). When Qtel has\n"
-        "been gone for 15 s, the host closes and Verbolt ends."_s);
+        u"An EchoLink proxy for Qtel on this machine, and Verbolt's chat host on the session bus (name\n"
+        "org.verbolt.ChatHost). Qtel reaches the EchoLink network through it: in Qtel, Settings > Qtel Settings...,\n"
+        "Network tab, EchoLink Proxy Settings: Enable, server 127.0.0.1, TCP port 8100, the proxy password.\n"
+        "Everything is relayed unchanged; the chat of the stations in QSO reaches Verbolt as CALL>text, and what\n"
+        "Verbolt sends goes to them as your chat and shows in Qtel's chat pane. It binds the EchoLink UDP ports\n"
+        "5198 and 5199, so Qtel must use the proxy (unless --upstream is given). When Qtel has been gone for 15 s,\n"
+        "the host closes and Verbolt ends."_s);
     EchoLinkOptions options;
     options.addTo(main.parser());
     main.process();
@@ -78,7 +79,9 @@ int main(int argc, char** argv)
     if (!main.serve(chat, station))
         return main.exitStatus();
 
-    main.say(u"ready: proxy for Qtel on %1; %2"_s.arg(options.listen, bridge.status()));
+    // The callsign is Qtel's, known once Qtel logs in.
+    main.say(
+        u"ready as the callsign Qtel logs in with (proxy for Qtel on %1; %2)"_s.arg(options.listen, bridge.status()));
     QObject::connect(&bridge, &EchoLinkBridge::closing, &main, &BridgeMain::close);
     return main.exec();
 }
