@@ -34,8 +34,8 @@ EchoLinkOptions::EchoLinkOptions()
           u"echolink-proxy.password, made on first start)."_s,
           u"FILE"_s)
     , m_encoding(u"chat-encoding"_s,
-          u"Encoding of received chat that is not UTF-8, and of the chat sent (default windows-1252); set Qtel's "
-          u"chat encoding to the same."_s,
+          u"Encoding of received chat that is not UTF-8, and of the chat sent (default windows-1252, which Qtel's "
+          u"ISO8859-1 chat encoding shows alike but for the euro sign, dashes and curly quotes)."_s,
           u"NAME"_s, u"windows-1252"_s)
     , m_upstream(u"upstream"_s,
           u"Reach EchoLink through this EchoLink proxy (a public one, behind NAT) instead of binding the UDP ports."_s,

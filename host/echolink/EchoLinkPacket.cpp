@@ -30,9 +30,10 @@ void walkRtcp(const QByteArray& packet, Visit part)
 {
     const auto* p = reinterpret_cast<const uchar*>(packet.constData());
     const uchar* end = p + packet.size();
-    while (p + 4 <= end && isRtcpPart(p)) {
+    // Lengths are compared with what is left, never added to a pointer past the packet's end.
+    while (end - p >= 4 && isRtcpPart(p)) {
         const qsizetype length = (qsizetype(qFromBigEndian<quint16>(p + 2)) + 1) * 4;
-        if (p + length > end)
+        if (length > end - p)
             return;
         if (!part(p[1], p, p + length))
             return;
@@ -91,8 +92,10 @@ QByteArray sdesCallsign(const QByteArray& packet)
     walkRtcp(packet, [&](quint8 type, const uchar* begin, const uchar* end) {
         if (type != rtcpSdes)
             return true;
-        for (const uchar* item = begin + 8; item + 2 <= end && item[0] != sdesEnd; item += 2 + item[1]) {
-            if (item + 2 + item[1] > end)
+        if (end - begin < 8)
+            return false;
+        for (const uchar* item = begin + 8; end - item >= 2 && item[0] != sdesEnd; item += 2 + item[1]) {
+            if (2 + item[1] > end - item)
                 break;
             if (item[0] == sdesName) {
                 name = QByteArray(reinterpret_cast<const char*>(item + 2), item[1]);
