@@ -81,7 +81,7 @@ int main(int argc, char** argv)
 
     // The callsign is Qtel's, known once Qtel logs in.
     main.say(
-        u"ready as the callsign Qtel logs in with (proxy for Qtel on %1; %2)"_s.arg(options.listen, bridge.status()));
+        u"ready as the callsign Qtel logs in with; proxy for Qtel on %1; %2"_s.arg(options.listen, bridge.status()));
     QObject::connect(&bridge, &EchoLinkBridge::closing, &main, &BridgeMain::close);
     return main.exec();
 }
