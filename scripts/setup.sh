@@ -17,6 +17,10 @@ packages=(
     finch tmux ngircd
     # JS8Call for verbolt-js8call; its test runs it with no radio and no sound card
     js8call
+    # Qtel (EchoLink) and libecholib for verbolt-echolink; xclip reads Qtel's chat pane
+    qtel libecholib-dev libasynccpp-dev xclip
+    # the headers libecholib's own need, for the tests' small EchoLink station
+    libasynccore-dev libasyncaudio-dev libgsm1-dev libsigc++-2.0-dev
     # a real fldigi for verbolt-fldigi: two of them on a PulseAudio null sink as the air
     fldigi pulseaudio pulseaudio-utils
     # the systemd units and the Debian package's checks

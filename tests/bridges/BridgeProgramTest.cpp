@@ -157,7 +157,9 @@ INSTANTIATE_TEST_SUITE_P(Bridges, BridgeProgram,
     ::testing::Values(Bridge{"refhost", VERBOLT_HOST_BIN, "--escapes", "", make<NoStandIn>},
         Bridge{"purple", VERBOLT_PURPLE_BIN, "--conversation <NAME>", "stopped; closing", make<PurpleStandIn>},
         Bridge{"js8call", VERBOLT_JS8CALL_BIN, "--partner <CALL>", "stopped; closing", make<Js8StandIn>},
-        Bridge{"fldigi", VERBOLT_FLDIGI_BIN, "--xmlrpc-server-port", "stopped; closing", make<FldigiStandIn>}),
+        Bridge{"fldigi", VERBOLT_FLDIGI_BIN, "--xmlrpc-server-port", "stopped; closing", make<FldigiStandIn>},
+        Bridge{"echolink", VERBOLT_ECHOLINK_BIN, "--upstream <HOST:PORT[,PASSWORD]>", "stopped; closing",
+            make<EchoLinkStandIn>}),
     CaseName());
 
 } // namespace

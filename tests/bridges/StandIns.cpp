@@ -1,5 +1,6 @@
 #include "StandIns.h"
 
+#include <QFile>
 #include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
@@ -82,4 +83,20 @@ PurpleStandIn::~PurpleStandIn()
     m_bus.unregisterService(u"im.pidgin.purple.PurpleService"_s);
     m_bus.unregisterObject(u"/im/pidgin/purple/PurpleObject"_s);
     QDBusConnection::disconnectFromBus(u"purple-stand-in"_s);
+}
+
+EchoLinkStandIn::EchoLinkStandIn()
+{
+    QFile password(m_dir.filePath(u"password"_s));
+    if (password.open(QIODevice::WriteOnly))
+        password.write("Secret\n");
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    m_port = probe.serverPort();
+}
+
+QStringList EchoLinkStandIn::arguments() const
+{
+    return {u"--bind"_s, u"127.0.0.1"_s, u"--listen"_s, u"127.0.0.1:%1"_s.arg(m_port), u"--password-file"_s,
+        m_dir.filePath(u"password"_s)};
 }

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 
 #include <memory>
 #include <vector>
@@ -62,4 +63,17 @@ public slots:
 
 private:
     QDBusConnection m_bus;
+};
+
+/// Qtel is not needed for verbolt-echolink to start: it waits for Qtel as a proxy. This gives it a password file, a
+/// free port for Qtel and the EchoLink ports on 127.0.0.1 only.
+class EchoLinkStandIn : public StandIn
+{
+public:
+    EchoLinkStandIn();
+    QStringList arguments() const override;
+
+private:
+    QTemporaryDir m_dir;
+    quint16 m_port = 0;
 };
