@@ -39,6 +39,15 @@ QString comma(const QString& language)
     return QStringLiteral(", ");
 }
 
+// What the window puts before the words of a line: its time stamp "(HH:MM) ", and for a partner's line the calls
+// the chat wrote with ">", which reach the service as "CALL~". Kept as they stand, so the sentences after them can
+// still be phrases.
+qsizetype chatMarkLength(const QString& line)
+{
+    static const QRegularExpression mark(QStringLiteral("^(?:\\(\\d{2}:\\d{2}\\) )?(?:[^\\s~]+~)*"));
+    return mark.match(line).capturedLength();
+}
+
 bool isOnline(const QString& id)
 {
     return !id.isEmpty() && id != u"phrasebook" && id != u"apertium";
@@ -103,7 +112,8 @@ QString PhrasebookEngine::phrase(
 
 void PhrasebookEngine::translate(const QString& text, const QString& source, const QString& target, Callback done)
 {
-    const Sentences sentences = Sentences::split(text);
+    const qsizetype markLength = chatMarkLength(text);
+    const Sentences sentences = Sentences::split(text.mid(markLength));
     struct Piece {
         QString text; ///< the translation, or the source text while it is with the engines
         QString separator;
@@ -154,7 +164,7 @@ void PhrasebookEngine::translate(const QString& text, const QString& source, con
         bool failed = false;
     };
     auto line = std::make_shared<Line>();
-    line->lead = sentences.lead;
+    line->lead = text.left(markLength) + sentences.lead;
     line->pieces = pieces;
     line->detected = LanguageNames::isAuto(source) ? detected : QString();
     line->done = std::move(done);

@@ -6,6 +6,7 @@
 #include "QtPrinters.h"
 #include "phrasebook/PhrasebookEngine.h"
 #include "text/ProtectedWords.h"
+#include "WaitUntil.h"
 
 #include <QDir>
 #include <QFile>
@@ -540,3 +541,43 @@ TEST(Phrasebook, shippedPhrasebookServesOnlyWhatItUnderstands)
         }
     }
 }
+
+namespace {
+
+struct MarkCase {
+    const char* name;
+    QString line, expected; ///< expected empty: not the phrasebook's
+};
+
+const MarkCase kMarks[] = {
+    {"partnerCall", u"DL1ABC~Guten Morgen."_s, u"DL1ABC~Good morning."_s},
+    {"stampAndCall", u"(14:05) DL1ABC~Guten Morgen."_s, u"(14:05) DL1ABC~Good morning."_s},
+    {"stampOnly", u"(14:05) Guten Morgen."_s, u"(14:05) Good morning."_s},
+    {"callsRelayed", u"DL1ABC~EA4ABC~Guten Morgen."_s, u"DL1ABC~EA4ABC~Good morning."_s},
+    {"markOfUnknownWords", u"DL1ABC~Das ist kaputt."_s, {}},
+};
+
+class ChatMarks : public ::testing::TestWithParam<MarkCase>
+{
+};
+
+} // namespace
+
+// The window sends a partner's line as "CALL~text", stamped or not: the sentences after the mark are still phrases.
+TEST_P(ChatMarks, keepTheWindowsMarksAndServeTheSentencesAfterThem)
+{
+    static const auto book = [] {
+        auto shipped = std::make_shared<service::Phrasebook>();
+        QString error;
+        shipped->addFile(service::Phrasebook::shippedFile(), &error);
+        return shipped;
+    }();
+    service::PhrasebookEngine engine(book, nullptr);
+    std::optional<service::TranslationResult> result;
+    engine.translate(GetParam().line, u"de"_s, u"en"_s, [&](const service::TranslationResult& r) { result = r; });
+    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }));
+    EXPECT_EQ(result->status == service::TranslationResult::Status::Ok ? result->text : QString(), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ChatMarks, ::testing::ValuesIn(kMarks), [](const auto& info) { return std::string(info.param.name); });
