@@ -80,7 +80,7 @@ int checkPeer(void* data, char*, char*, int, int)
     auto* check = static_cast<PeerCheck*>(data);
     if (check->descriptor < 0)
         return CURL_PREREQFUNC_OK;
-    check->refusal = ServiceAddress::peerProblem(std::exchange(check->descriptor, -1), check->socketPath);
+    check->refusal = ServiceAddress::peerProblem(std::exchange(check->descriptor, -1));
     return check->refusal.isEmpty() ? CURL_PREREQFUNC_OK : CURL_PREREQFUNC_ABORT;
 }
 
@@ -178,16 +178,15 @@ void ServiceAddress::apply(CURL* curl, PeerCheck* check) const
     curl_easy_setopt(curl, CURLOPT_PREREQDATA, checked ? check : nullptr);
 }
 
-QString ServiceAddress::peerProblem(int descriptor, const QString& path)
+QString ServiceAddress::peerProblem(int descriptor)
 {
     ucred peer{};
     socklen_t size = sizeof peer;
     if (::getsockopt(descriptor, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0)
-        return QStringLiteral("cannot tell who answers on %1 (%2); nothing was sent")
-            .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        return QStringLiteral("who answers there cannot be told (%1); nothing was sent")
+            .arg(QString::fromLocal8Bit(std::strerror(errno)));
     if (peer.uid != ::geteuid())
-        return QStringLiteral("%1 is answered by another user (uid %2), not your own service; nothing was sent")
-            .arg(path)
+        return QStringLiteral("another user (uid %1) answers there, not your own service; nothing was sent")
             .arg(peer.uid);
     return {};
 }

@@ -57,9 +57,9 @@ public:
     /// check->refusal saying why.
     void apply(CURL* curl, PeerCheck* check) const;
 
-    /// Why the peer of the connected Unix socket descriptor, at path, is not to be sent anything: it runs as another
-    /// user, or cannot be told. Empty when it runs as this user.
-    static QString peerProblem(int descriptor, const QString& path);
+    /// Why the peer of the connected Unix socket descriptor is not to be sent anything: it runs as another user, or
+    /// that cannot be told. Empty when it runs as this user.
+    static QString peerProblem(int descriptor);
 
     bool operator==(const ServiceAddress& other) const = default;
 

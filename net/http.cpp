@@ -59,7 +59,7 @@ void deliverReads(ReceivedBody& reply, bool pump)
 void logRefusal(const ReceivedBody& reply)
 {
     if (!reply.peer.refusal.isEmpty())
-        qWarning("http: post not sent: %s", qPrintable(reply.peer.refusal));
+        qWarning("http: post to %s not sent: %s", qPrintable(reply.peer.socketPath), qPrintable(reply.peer.refusal));
 }
 
 curl_slist* postHeaders()

@@ -93,14 +93,14 @@ TEST(ForeignService, AnotherUsersSocketInASharedRuntimeFolderIsSentNothing)
         ASSERT_TRUE(waitUntil([] { return !http::isSending(); }));
         qInstallMessageHandler(previous);
         EXPECT_EQ(s_warnings,
-            QStringList{QStringLiteral("http: post not sent: %1 is answered by another user (uid 65534), not your own "
-                                       "service; nothing was sent")
+            QStringList{QStringLiteral("http: post to %1 not sent: another user (uid 65534) answers there, not your "
+                                       "own service; nothing was sent")
                             .arg(socket)});
         host->receive(QStringLiteral("EA1ABC>hola amigo"));
         ASSERT_TRUE(waitUntil([&] { return !window.isBusy(); }, std::chrono::seconds(30)));
 
         const QString refused = QStringLiteral(">!! not translated: the translation service at %1 could not be "
-                                               "reached: %1 is answered by another user (uid 65534), not your own "
+                                               "reached: another user (uid 65534) answers there, not your own "
                                                "service; nothing was sent\r\n")
                                     .arg(socket);
         EXPECT_EQ(window.Text1->text(), QStringLiteral("EA1ABC<<hola amigo\r\n") + refused);
