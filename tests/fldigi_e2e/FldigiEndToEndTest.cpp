@@ -114,7 +114,11 @@ public:
                            .toUtf8());
         settings.close();
         port = freeLoopbackPort();
-        m_child.process().setProcessEnvironment(env);
+        // fldigi asks PulseAudio for about 10 ms of sound ahead; a loaded machine that is late by more leaves a gap
+        // in the carrier, which garbles a character. Half a second ahead rides that out.
+        QProcessEnvironment own = env;
+        own.insert(u"PULSE_LATENCY_MSEC"_s, u"500"_s);
+        m_child.process().setProcessEnvironment(own);
         // Ahead of the other programs a loaded machine runs, as the sound server puts itself, where that is allowed:
         // the decoder has to keep up with the sound in real time.
         m_child.process().setChildProcessModifier(
@@ -157,8 +161,10 @@ public:
     {
         // fldigi's return to receive clears the transmit pane: the line before must be gone.
         ASSERT_TRUE(isReceiving(airDeadline(line)));
-        // A space after the line end: a decoder busy elsewhere may lose the last characters before the carrier drops.
-        ASSERT_TRUE(m_client->addTx(line + u"\n \n^r"_s)) << m_client->errorString().toStdString();
+        // A line end first, as fldigi's own macros begin: a character decoded from a carrier's edge before it (the
+        // last transmission's end, this one's start) stays on a line of its own. A space after the line end: a
+        // decoder busy elsewhere may lose the last characters before the carrier drops.
+        ASSERT_TRUE(m_client->addTx(u"\n"_s + line + u"\n \n^r"_s)) << m_client->errorString().toStdString();
         ASSERT_TRUE(m_client->transmit()) << m_client->errorString().toStdString();
     }
 
