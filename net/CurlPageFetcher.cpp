@@ -54,7 +54,7 @@ void CurlPageFetcher::start(const QString& url, const QByteArray* form, Done don
     }
     // Only ever the program's own service: straight there, never through a proxy.
     const QString socket = unixSocket();
-    (socket.isEmpty() ? ServiceAddress::tcp(QString()) : ServiceAddress::socket(socket)).apply(easy);
+    (socket.isEmpty() ? ServiceAddress::tcp(QString()) : ServiceAddress::socket(socket)).apply(easy, &body->peer);
     m_loop->start(easy, [body, headers, done = std::move(done)](CURL* ended, CURLcode result) {
         done(pageResult(ended, result, *body));
     });

@@ -65,6 +65,11 @@ PageResult pageResult(CURL* easy, CURLcode result, const ReceivedBody& body)
 {
     PageResult page;
     page.body = Codec::decode(body.bytes);
+    if (!body.peer.refusal.isEmpty()) {
+        page.failure = PageResult::Failure::Other;
+        page.detail = body.peer.refusal;
+        return page;
+    }
     switch (result) {
     case CURLE_OK: break;
     case CURLE_COULDNT_CONNECT: page.failure = PageResult::Failure::Refused; break;

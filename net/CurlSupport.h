@@ -2,6 +2,7 @@
 
 #include "PageFetcher.h"
 #include "ReadChunker.h"
+#include "ServiceAddress.h"
 #include "TimeLimits.h"
 
 #include <QByteArray>
@@ -30,6 +31,8 @@ struct ReceivedBody {
     QList<qsizetype> reads;
     qsizetype maxBytes;
     bool tooLarge = false;
+    /// The check of a service socket's peer, for ServiceAddress::apply.
+    PeerCheck peer;
 
     /// libcurl's write callback; user is the ReceivedBody.
     static size_t collect(char* data, size_t size, size_t count, void* user);

@@ -6,8 +6,12 @@
 #include <QFile>
 
 #include <algorithm>
+#include <utility>
 
+#include <cerrno>
+#include <cstring>
 #include <curl/curl.h>
+#include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -63,6 +67,23 @@ bool isHostAndPort(const QString& text)
             return false;
     }
     return !host.isEmpty() && std::all_of(host.begin(), host.end(), [](QChar c) { return isHostChar(c.unicode()); });
+}
+
+// Called for every socket libcurl makes, before it connects.
+int recordSocket(void* check, curl_socket_t descriptor, curlsocktype)
+{
+    static_cast<PeerCheck*>(check)->descriptor = descriptor;
+    return CURL_SOCKOPT_OK;
+}
+
+// Called once connected, or on a connection reused, before the request is sent.
+int checkPeer(void* data, char*, char*, int, int)
+{
+    auto* check = static_cast<PeerCheck*>(data);
+    if (check->descriptor < 0)
+        return CURL_PREREQFUNC_OK;
+    check->refusal = ServiceAddress::peerProblem(std::exchange(check->descriptor, -1));
+    return check->refusal.isEmpty() ? CURL_PREREQFUNC_OK : CURL_PREREQFUNC_ABORT;
 }
 
 } // namespace
@@ -133,7 +154,7 @@ QString ServiceAddress::toString() const
     return isSocket() ? m_socketPath : m_hostAndPort;
 }
 
-void ServiceAddress::apply(CURL* curl) const
+void ServiceAddress::apply(CURL* curl, PeerCheck* check) const
 {
     // The path is copied by libcurl.
     curl_easy_setopt(
@@ -142,6 +163,29 @@ void ServiceAddress::apply(CURL* curl) const
     // in the service's name.
     curl_easy_setopt(curl, CURLOPT_PROXY, "");
     curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
+    // The peer's credentials are what counts, not the socket file's owner or its folder's: they are the listener's,
+    // taken when it began to listen, and cannot be swapped under a connection made.
+    check->descriptor = -1;
+    check->socketPath = m_socketPath;
+    check->refusal.clear();
+    const bool checked = isSocket();
+    curl_easy_setopt(curl, CURLOPT_SOCKOPTFUNCTION, checked ? recordSocket : nullptr);
+    curl_easy_setopt(curl, CURLOPT_SOCKOPTDATA, checked ? check : nullptr);
+    curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, checked ? checkPeer : nullptr);
+    curl_easy_setopt(curl, CURLOPT_PREREQDATA, checked ? check : nullptr);
+}
+
+QString ServiceAddress::peerProblem(int descriptor)
+{
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    if (::getsockopt(descriptor, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0)
+        return QStringLiteral("who answers there cannot be told (%1); nothing was sent")
+            .arg(QString::fromLocal8Bit(std::strerror(errno)));
+    if (peer.uid != ::geteuid())
+        return QStringLiteral("another user (uid %1) answers there, not your own service; nothing was sent")
+            .arg(peer.uid);
+    return {};
 }
 
 } // namespace net

@@ -7,6 +7,18 @@ typedef void CURL;
 
 namespace net {
 
+/// The check, for one transfer through a service socket, that the peer is the user's own program: another user who
+/// made the socket (in a runtime folder others can write to) would read every text and could answer in the service's
+/// name. It must outlive the transfer.
+struct PeerCheck {
+    /// The socket libcurl made for the transfer, until it is checked; none when it reuses a connection, which was
+    /// checked when it was made.
+    int descriptor = -1;
+    QString socketPath;
+    /// Why the transfer was stopped before anything was sent; empty when it was not.
+    QString refusal;
+};
+
 /// Where one of the program's own services listens: a Unix socket (by default the user's own, in the runtime
 /// directory) or a TCP host with an optional port. Reached over HTTP, never through a proxy.
 class ServiceAddress
@@ -40,8 +52,14 @@ public:
     QString toString() const;
 
     /// Aims a libcurl transfer at the address: through the socket when it is one (CURLOPT_UNIX_SOCKET_PATH), and
-    /// in every case straight to it, whatever proxy the environment names.
-    void apply(CURL* curl) const;
+    /// in every case straight to it, whatever proxy the environment names. Through a socket, nothing is sent before
+    /// check has found the peer to run as this user; otherwise the transfer ends (CURLE_ABORTED_BY_CALLBACK) with
+    /// check->refusal saying why.
+    void apply(CURL* curl, PeerCheck* check) const;
+
+    /// Why the peer of the connected Unix socket descriptor is not to be sent anything: it runs as another user, or
+    /// that cannot be told. Empty when it runs as this user.
+    static QString peerProblem(int descriptor);
 
     bool operator==(const ServiceAddress& other) const = default;
 

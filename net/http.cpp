@@ -55,6 +55,13 @@ void deliverReads(ReceivedBody& reply, bool pump)
     }
 }
 
+// A post the peer check stopped has sent nothing; the caller gets an empty reply, the log the reason.
+void logRefusal(const ReceivedBody& reply)
+{
+    if (!reply.peer.refusal.isEmpty())
+        qWarning("http: post to %s not sent: %s", qPrintable(reply.peer.socketPath), qPrintable(reply.peer.refusal));
+}
+
 curl_slist* postHeaders()
 {
     curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded");
@@ -67,7 +74,7 @@ void configurePost(CURL* curl, const QByteArray& url, const QByteArray& body, cu
 {
     curl_easy_setopt(curl, CURLOPT_URL, url.constData());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http");
-    s_post.address.apply(curl);
+    s_post.address.apply(curl, &reply->peer);
     curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
     curl_easy_setopt(curl, CURLOPT_USERAGENT, "Verbolt");
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
@@ -129,6 +136,7 @@ struct BackgroundPost {
         // The request is closed; the next post needs a new HttpOpenPost. The body stays until then.
         s_post.opened = false;
         s_post.sending = false;
+        logRefusal(reply);
         reply.chunker.finish(reply.reads);
         deliverReads(reply, false);
         if (done)
@@ -178,6 +186,7 @@ QString HttpSendPost()
     ReceivedBody reply(kReadSize);
     if (const QByteArray url = postUrl(); !url.isEmpty())
         transfer(url, Codec::encode(s_post.body), reply);
+    logRefusal(reply);
     // A post that never got going still makes its one empty read.
     reply.chunker.finish(reply.reads);
     deliverReads(reply, true);

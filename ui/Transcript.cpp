@@ -3,11 +3,45 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <utility>
+
 namespace {
 
 // The conversation is the owner's alone: the folder 0700, its files 0600.
-constexpr QFile::Permissions kFolderMode = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
-constexpr QFile::Permissions kFileMode = QFile::ReadOwner | QFile::WriteOwner;
+constexpr mode_t kFolderMode = 0700;
+constexpr mode_t kFileMode = 0600;
+
+QString lastError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// Closes a descriptor however the function holding it returns.
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd)
+        : m_fd(fd)
+    { }
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return m_fd; }
+    int release() { return std::exchange(m_fd, -1); }
+
+private:
+    int m_fd;
+};
 
 } // namespace
 
@@ -28,42 +62,89 @@ QString Transcript::defaultFolder()
 bool Transcript::append(const QString& text)
 {
     const QDate day = m_today();
-    if (day != m_day || !m_file.isOpen()) {
+    if (day != m_day) {
         m_file.close();
         m_day = day;
-        m_file.setFileName(m_folder + u'/' + day.toString(Qt::ISODate) + QStringLiteral(".txt"));
+        m_path = m_folder + u'/' + day.toString(Qt::ISODate) + QStringLiteral(".txt");
+        m_error.clear();
         if (!openPrivately())
             return false;
     }
+    // Refused, or failed earlier today.
+    if (!m_file.isOpen())
+        return false;
     const QByteArray bytes = text.toUtf8();
     if (m_file.write(bytes) != bytes.size() || !m_file.flush()) {
-        m_error = m_file.errorString();
+        m_error = QStringLiteral("cannot write %1: %2").arg(m_path, m_file.errorString());
         m_file.close();
         return false;
     }
     return true;
 }
 
+bool Transcript::refuse(const QString& why)
+{
+    m_error = why;
+    return false;
+}
+
 bool Transcript::openPrivately()
 {
     const QString parent = QFileInfo(m_folder).absolutePath();
-    if (!QDir().mkpath(parent) || (!QFileInfo::exists(m_folder) && !QDir().mkdir(m_folder, kFolderMode))) {
-        m_error = QStringLiteral("cannot create the folder %1").arg(m_folder);
-        return false;
+    const QByteArray folder = QFile::encodeName(m_folder);
+    if (!QDir().mkpath(parent) || (::mkdir(folder.constData(), kFolderMode) != 0 && errno != EEXIST))
+        return refuse(QStringLiteral("cannot create the folder %1: %2").arg(m_folder, lastError()));
+
+    // Opened once and then used by descriptor: what is checked is what is written into, even if the path changes.
+    const Descriptor dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat info {
+    };
+    if (dir.get() < 0) {
+        if (errno == ELOOP || errno == ENOTDIR)
+            return refuse(QStringLiteral("%1 is not a folder (a link to one is not taken)").arg(m_folder));
+        return refuse(QStringLiteral("cannot open the folder %1: %2").arg(m_folder, lastError()));
     }
-    // Made private here even if an older run, or someone else, left it open to others.
-    if (!QFile::setPermissions(m_folder, kFolderMode)) {
-        m_error = QStringLiteral("cannot make the folder %1 private").arg(m_folder);
-        return false;
+    if (::fstat(dir.get(), &info) != 0)
+        return refuse(QStringLiteral("cannot open the folder %1: %2").arg(m_folder, lastError()));
+    // Someone else's folder is not made private for them: they could still read or swap what goes in.
+    if (info.st_uid != ::geteuid())
+        return refuse(QStringLiteral("the folder %1 belongs to another user (uid %2)").arg(m_folder).arg(info.st_uid));
+    // Made private here even if an older run left it open to others.
+    if (::fchmod(dir.get(), kFolderMode) != 0 || ::fstat(dir.get(), &info) != 0 || (info.st_mode & 077) != 0)
+        return refuse(QStringLiteral("cannot make the folder %1 private").arg(m_folder));
+
+    // Whoever could write into the folder before it was made private may have left a link, a pipe or a file of
+    // theirs under today's name: a link is never followed, and opening never waits for a pipe's reader.
+    const QByteArray name = QFile::encodeName(QFileInfo(m_path).fileName());
+    Descriptor file(::openat(dir.get(), name.constData(),
+        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, kFileMode));
+    if (file.get() < 0) {
+        const int error = errno;
+        if (::fstatat(dir.get(), name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (S_ISLNK(info.st_mode))
+                return refuse(QStringLiteral("%1 is a link, which is not followed").arg(m_path));
+            if (!S_ISREG(info.st_mode))
+                return refuse(QStringLiteral("%1 is not a regular file").arg(m_path));
+        }
+        errno = error;
+        return refuse(QStringLiteral("cannot open %1: %2").arg(m_path, lastError()));
     }
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text, kFileMode)) {
-        m_error = m_file.errorString();
-        return false;
-    }
-    if (!m_file.setPermissions(kFileMode)) {
-        m_error = QStringLiteral("cannot make %1 private").arg(m_file.fileName());
-        m_file.close();
-        return false;
-    }
+    if (::fstat(file.get(), &info) != 0)
+        return refuse(QStringLiteral("cannot open %1: %2").arg(m_path, lastError()));
+    if (!S_ISREG(info.st_mode))
+        return refuse(QStringLiteral("%1 is not a regular file").arg(m_path));
+    if (info.st_uid != ::geteuid())
+        return refuse(QStringLiteral("%1 belongs to another user (uid %2)").arg(m_path).arg(info.st_uid));
+    // Another name for the same file may be one the user reads or runs (a hard link to ~/.bashrc).
+    if (info.st_nlink != 1)
+        return refuse(QStringLiteral("%1 has other names (%2 links to it)").arg(m_path).arg(info.st_nlink));
+    if (::fchmod(file.get(), kFileMode) != 0)
+        return refuse(QStringLiteral("cannot make %1 private: %2").arg(m_path, lastError()));
+    const int flags = ::fcntl(file.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return refuse(QStringLiteral("cannot open %1: %2").arg(m_path, lastError()));
+    if (!m_file.open(file.get(), QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle))
+        return refuse(QStringLiteral("cannot open %1: %2").arg(m_path, m_file.errorString()));
+    file.release();
     return true;
 }

@@ -511,11 +511,14 @@ void frmVerbolt::TranslateIt2()
 
 void frmVerbolt::keepInTranscript(const QString& shown)
 {
-    // Once the program is ending no one is left to read a notice.
-    if (m_transcript->append(shown) || std::exchange(m_transcriptFailed, true) || m_flows.isStopped())
+    if (m_transcript->append(shown))
         return;
-    notice(
-        tr("The conversation cannot be kept in %1: %2").arg(m_transcript->currentPath(), m_transcript->errorString()));
+    // Said once a day, in the pane: the conversation goes on without its copy on disk. The line itself reaches here
+    // again, and finds the day already told.
+    const QDate today = m_services.today();
+    if (std::exchange(m_transcriptToldOn, today) == today)
+        return;
+    Text1->appendText(PaneText::ownLine(tr("no transcript today: %1").arg(m_transcript->errorString())));
 }
 
 void frmVerbolt::translate(const QString& text, const QString& fromName, const QString& toName, TranslationDone done)

@@ -3,8 +3,8 @@
 #include "ConversationPane.h"
 #include "FlowQueue.h"
 #include "LanguageCombo.h"
-#include "RateLimit.h"
 #include "OnlineNote.h"
+#include "RateLimit.h"
 #include "Transcript.h"
 #include "TriStateCheckBox.h"
 #include "WindowServices.h"
@@ -163,5 +163,6 @@ private:
     std::unique_ptr<Transcript> m_transcript;
     EnginesOpener* m_engines = nullptr;
     OnlineNote m_onlineNote;
-    bool m_transcriptFailed = false;
+    // The day the pane last said the transcript could not be kept.
+    QDate m_transcriptToldOn;
 };

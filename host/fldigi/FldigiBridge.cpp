@@ -8,7 +8,9 @@ namespace {
 using namespace Qt::StringLiterals;
 using std::chrono::milliseconds;
 
-// The receive pane is read in pieces of this many bytes at most: a long contact's pane is large.
+// The receive pane is read this many bytes at most a poll, in one call: a long contact's pane is large, and the
+// length given may be anything at all when something else answers at fldigi's address. A pane still longer is read
+// on at the next poll: fldigi decodes far fewer characters than that in a poll's time.
 constexpr int kReadPiece = 64 * 1024;
 
 // How long fldigi may take to start transmitting once asked.
@@ -67,14 +69,16 @@ void FldigiBridge::poll()
         m_decoder.resetState();
     }
     QByteArray bytes;
-    while (m_position + bytes.size() < *length) {
-        const int start = m_position + int(bytes.size());
-        const std::optional<QByteArray> piece = m_fldigi.rx(start, std::min(kReadPiece, *length - start));
+    if (m_position < *length) {
+        const int asked = std::min(kReadPiece, *length - m_position);
+        const std::optional<QByteArray> piece = m_fldigi.rx(m_position, asked);
         if (!piece)
             return failed(m_fldigi);
-        if (piece->isEmpty())
-            break;
-        bytes += *piece;
+        if (piece->size() > asked) {
+            return failed(FldigiClient::Failure::NoAnswer,
+                tr("fldigi answered a read of %1 bytes with %2").arg(asked).arg(piece->size()));
+        }
+        bytes = *piece;
     }
     // Read after the text: text read while fldigi still transmits is all this station's.
     const std::optional<FldigiClient::TrxState> state = m_fldigi.trxState();
@@ -177,15 +181,19 @@ void FldigiBridge::raise(const QString& line)
 
 void FldigiBridge::failed(const FldigiClient& client)
 {
+    failed(client.failure(), client.errorString());
+}
+
+void FldigiBridge::failed(FldigiClient::Failure failure, const QString& why)
+{
     const milliseconds at = now();
     if (!m_failingSince)
         m_failingSince = at;
     const milliseconds failing = at - *m_failingSince;
-    const bool gone = client.failure() == FldigiClient::Failure::Unreachable && failing >= m_options.goneAfter;
-    const bool silent = client.failure() == FldigiClient::Failure::NoAnswer && failing >= m_options.silentAfter;
+    const bool gone = failure == FldigiClient::Failure::Unreachable && failing >= m_options.goneAfter;
+    const bool silent = failure == FldigiClient::Failure::NoAnswer && failing >= m_options.silentAfter;
     if (!gone && !silent)
         return;
     m_ended = true;
-    emit closing(gone ? tr("fldigi has quit (%1)").arg(client.errorString())
-                      : tr("fldigi stopped answering (%1)").arg(client.errorString()));
+    emit closing(gone ? tr("fldigi has quit (%1)").arg(why) : tr("fldigi stopped answering (%1)").arg(why));
 }

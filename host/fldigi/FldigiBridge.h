@@ -39,7 +39,7 @@ public:
 
     /// Checks that fldigi answers and takes the receive pane from its current end; false with *why when it cannot.
     bool start(QString* why);
-    /// Reads what arrived in the receive pane; raises lines; notices fldigi gone.
+    /// Reads what arrived in the receive pane (a bounded piece of it each time); raises lines; notices fldigi gone.
     void poll();
 
     /// The operator's callsign: the one given, else fldigi's.
@@ -66,6 +66,7 @@ private:
     void followTransmission(FldigiClient::TrxState state);
     void raise(const QString& line);
     void failed(const FldigiClient& client);
+    void failed(FldigiClient::Failure failure, const QString& why);
     std::chrono::milliseconds now() const { return m_clock(); }
 
     FldigiClient& m_fldigi;

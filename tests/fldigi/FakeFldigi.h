@@ -2,6 +2,10 @@
 
 #include "FldigiClient.h"
 
+#include <QList>
+
+#include <optional>
+
 /// fldigi as the bridge sees it, with a receive pane the test writes and a transmit pane it reads.
 class FakeFldigi : public FldigiClient
 {
@@ -12,8 +16,15 @@ public:
     std::optional<QString> modemName() override { return answer(modem); }
     std::optional<QString> logCall() override { return answer(call); }
     std::optional<TrxState> trxState() override { return answer(state); }
-    std::optional<int> rxLength() override { return answer(int(pane.size())); }
-    std::optional<QByteArray> rx(int start, int length) override { return answer(pane.mid(start, length)); }
+    std::optional<int> rxLength() override { return answer(claimedLength.value_or(int(pane.size()))); }
+    std::optional<QByteArray> rx(int start, int length) override
+    {
+        asked.append(length);
+        // Something else at fldigi's address: a pane of the length it claims, and maybe more than was asked for.
+        if (claimedLength)
+            return answer(QByteArray(length + overreach, 'e'));
+        return answer(pane.mid(start, length));
+    }
     bool addTx(const QString& text) override { return answer(tx += text).has_value(); }
     bool transmit() override { return answer(state = TrxState::Transmit).has_value(); }
 
@@ -23,6 +34,12 @@ public:
     TrxState state = TrxState::Receive;
     QByteArray pane;
     QString tx;
+    /// The pane length given instead of the pane's own; the pane then reads as that many 'e's.
+    std::optional<int> claimedLength;
+    /// Bytes a read then gives beyond those asked for.
+    int overreach = 0;
+    /// The length every read asked for.
+    QList<int> asked;
 
 private:
     template <typename T>

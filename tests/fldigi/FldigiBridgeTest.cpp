@@ -97,4 +97,50 @@ TEST(FldigiBridgeTest, FldigiGoneRaisesClosing)
     EXPECT_EQ(closing, 1);
 }
 
+// Something else answering at fldigi's address: a pane length of anything at all, reads longer than asked for.
+struct ClaimCase {
+    const char* name;
+    int claimedLength;
+    int overreach;
+    QList<int> asked; // by the first three polls
+    const char* closing; // once fldigi has been failing for 30 s; empty: still bridged
+};
+
+void PrintTo(const ClaimCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ClaimedPane : public testing::TestWithParam<ClaimCase>
+{
+};
+
+TEST_P(ClaimedPane, IsReadInBoundedPiecesAndHeldToWhatWasAsked)
+{
+    const ClaimCase& c = GetParam();
+    Bridged b;
+    QStringList closing;
+    QObject::connect(&b.bridge, &FldigiBridge::closing, [&closing](const QString& why) { closing << why; });
+    b.fldigi.claimedLength = c.claimedLength;
+    b.fldigi.overreach = c.overreach;
+    for (int i = 0; i < 3; ++i)
+        b.receive("");
+    EXPECT_EQ(b.fldigi.asked, c.asked);
+    for (int i = 0; i < 31; ++i)
+        b.receive("", 1000ms);
+    EXPECT_EQ(closing, c.closing[0] ? QStringList{QString::fromUtf8(c.closing)} : QStringList());
+    // Nothing that was refused reaches the window.
+    if (c.overreach > 0) {
+        EXPECT_TRUE(b.raised.isEmpty()) << b.raised.join(u'\n').toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, ClaimedPane,
+    testing::Values(ClaimCase{"LengthOfTwoGigabytes", 2147483647, 0, {65536, 65536, 65536}, ""},
+        ClaimCase{"ShortPaneReadWithMore", 1000, 1, {1000, 1000, 1000},
+            "fldigi stopped answering (fldigi answered a read of 1000 bytes with 1001)"},
+        ClaimCase{"LongPaneReadWithMore", 2147483647, 100, {65536, 65536, 65536},
+            "fldigi stopped answering (fldigi answered a read of 65536 bytes with 65636)"}),
+    [](const testing::TestParamInfo<ClaimCase>& info) { return info.param.name; });
+
 } // namespace

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <stdexcept>
 #include <vector>
 
@@ -28,8 +29,33 @@ int listenOnLoopback(quint16& port)
     return fd;
 }
 
-int listenOnUnixSocket(const QByteArray& path)
+// The socket file, and the credentials a peer sees, are those of the user listening.
+class ActingAs
 {
+public:
+    ActingAs(int uid, int gid)
+        : m_acting(uid >= 0)
+    {
+        if (m_acting && (::setegid(gid_t(gid)) != 0 || ::seteuid(uid_t(uid)) != 0))
+            throw std::runtime_error("cannot act as another user");
+    }
+    ~ActingAs()
+    {
+        if (m_acting && (::seteuid(m_uid) != 0 || ::setegid(m_gid) != 0))
+            std::abort();
+    }
+    ActingAs(const ActingAs&) = delete;
+    ActingAs& operator=(const ActingAs&) = delete;
+
+private:
+    bool m_acting;
+    uid_t m_uid = ::geteuid();
+    gid_t m_gid = ::getegid();
+};
+
+int listenOnUnixSocket(const QByteArray& path, int uid, int gid)
+{
+    const ActingAs as(uid, gid);
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -67,7 +93,7 @@ LoopbackServer::LoopbackServer(QByteArray reply, const UnixSocket& socket)
     : m_reply(std::move(reply))
     , m_holdOpen(false)
 {
-    m_listener = listenOnUnixSocket(socket.path);
+    m_listener = listenOnUnixSocket(socket.path, socket.uid, socket.gid);
     if (::pipe2(m_wake, O_CLOEXEC) != 0)
         throw std::runtime_error("cannot make a pipe");
     m_thread = std::thread([this] { serve(); });

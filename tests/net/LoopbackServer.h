@@ -17,6 +17,9 @@ public:
     /// A Unix socket to listen on instead, at path.
     struct UnixSocket {
         QByteArray path;
+        /// Another user (and group) to listen as, which needs root; the folder must let them in. -1: this one.
+        int uid = -1;
+        int gid = -1;
     };
 
     explicit LoopbackServer(QByteArray reply, bool holdOpen = false);

@@ -13,7 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <optional>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -160,5 +162,101 @@ INSTANTIATE_TEST_SUITE_P(Senders, NeverThroughAProxy,
     ::testing::Values(RouteCase{"PageFetchOverTcp", false, false}, RouteCase{"PageFetchOverTheSocket", false, true},
         RouteCase{"UsageReportOverTcp", true, false}, RouteCase{"UsageReportOverTheSocket", true, true}),
     CaseName());
+
+// Who answers on the service's socket: the user's own program, or another user's, who made the socket in a runtime
+// folder others can write to and would read every text. The peer's credentials decide, before anything is sent.
+struct PeerCase {
+    const char* name;
+    bool report;
+    bool otherUser;
+};
+
+void PrintTo(const PeerCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class PeerOnTheSocket : public ::testing::TestWithParam<PeerCase>
+{
+protected:
+    static void collectWarning(QtMsgType type, const QMessageLogContext&, const QString& text)
+    {
+        if (type == QtWarningMsg)
+            s_warnings.append(text);
+    }
+    static inline QStringList s_warnings;
+};
+
+TEST_P(PeerOnTheSocket, GetsTheRequestOnlyWhenItIsTheUsersOwn)
+{
+    const PeerCase& c = GetParam();
+    if (c.otherUser && ::geteuid() != 0)
+        GTEST_SKIP() << "listening as another user needs root";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // A shared folder, as /tmp is.
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::Permissions(0x7777)));
+    const QString path = dir.filePath(QStringLiteral("service.sock"));
+    const int nobody = 65534;
+    LoopbackServer server(httpReply("200 OK", "from the service"),
+        LoopbackServer::UnixSocket{QFile::encodeName(path), c.otherUser ? nobody : -1, c.otherUser ? nobody : -1});
+    const QString refusal
+        = QStringLiteral("another user (uid 65534) answers there, not your own service; nothing was sent");
+
+    if (c.report) {
+        s_warnings.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(collectWarning);
+        report::sendUsageReport(path, QStringLiteral("OZ1ABC"), QStringLiteral("P"), QStringLiteral("1"));
+        EXPECT_TRUE(waitUntil([] { return !http::isSending(); }));
+        qInstallMessageHandler(previous);
+        EXPECT_EQ(s_warnings,
+            c.otherUser ? QStringList{QStringLiteral("http: post to %1 not sent: %2").arg(path, refusal)}
+                        : QStringList());
+    } else {
+        net::CurlPageFetcher fetcher;
+        fetcher.setUnixSocket(path);
+        std::optional<PageResult> page;
+        fetcher.fetch(QStringLiteral("http://localhost/ajax/services/language/translate?v=1.0&q=a"),
+            [&](const PageResult& result) { page = result; });
+        ASSERT_TRUE(waitUntil([&] { return page.has_value(); }));
+        if (c.otherUser) {
+            EXPECT_EQ(page->failure, PageResult::Failure::Other);
+            EXPECT_EQ(page->detail, refusal);
+            EXPECT_TRUE(page->body.isEmpty()) << page->body;
+        } else {
+            EXPECT_EQ(page->failure, PageResult::Failure::None) << page->detail;
+            EXPECT_EQ(page->body, QStringLiteral("from the service"));
+        }
+    }
+    // Connected, then closed without a byte sent.
+    const QList<QByteArray> requests = server.requests(1);
+    ASSERT_EQ(requests.size(), 1);
+    if (c.otherUser) {
+        EXPECT_EQ(requests[0], QByteArray());
+    } else {
+        EXPECT_TRUE(requests[0].startsWith(c.report ? "POST /EP/stats.php " : "GET /ajax/")) << requests[0].constData();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Senders, PeerOnTheSocket,
+    ::testing::Values(PeerCase{"PageFetchToTheUsersOwn", false, false},
+        PeerCase{"PageFetchToAnotherUsers", false, true}, PeerCase{"UsageReportToTheUsersOwn", true, false},
+        PeerCase{"UsageReportToAnotherUsers", true, true}),
+    CaseName());
+
+TEST(PeerProblem, NoneForAPeerOfTheUsersOwn)
+{
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+    EXPECT_EQ(ServiceAddress::peerProblem(pair[0]), QString());
+    ::close(pair[0]);
+    ::close(pair[1]);
+    // Not a socket at all: who is at the other end cannot be told.
+    int pipe[2];
+    ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
+    EXPECT_TRUE(ServiceAddress::peerProblem(pipe[0]).startsWith(u"who answers there cannot be told"));
+    ::close(pipe[0]);
+    ::close(pipe[1]);
+}
 
 } // namespace

@@ -1,28 +1,36 @@
 #include "XmlRpcFldigiClient.h"
 
 #include "CurlSupport.h"
+#include "FldigiSettingsFile.h"
 #include "XmlRpc.h"
 
-#include <QDir>
-#include <QFile>
-#include <QRegularExpression>
-
 #include <curl/curl.h>
+
+#include <algorithm>
 
 namespace {
 
 using namespace Qt::StringLiterals;
 
-// fldigi's replies are small; a receive pane read is the largest, and the bridge reads it in pieces.
-constexpr qsizetype kMaxReply = 4 * 1024 * 1024;
+// fldigi's replies are small; a receive pane read is the largest, and its answer is held to what was asked for.
+constexpr qsizetype kMaxReply = 256 * 1024;
+
+// A reply body as it arrives, up to a cap.
+struct ReplyBody {
+    QByteArray bytes;
+    qsizetype cap = kMaxReply;
+    bool tooLarge = false;
+};
 
 size_t collect(char* data, size_t size, size_t count, void* user)
 {
-    auto* body = static_cast<QByteArray*>(user);
+    auto* body = static_cast<ReplyBody*>(user);
     const size_t bytes = size * count;
-    if (body->size() + qsizetype(bytes) > kMaxReply)
+    if (body->bytes.size() + qsizetype(bytes) > body->cap) {
+        body->tooLarge = true;
         return 0;
-    body->append(data, qsizetype(bytes));
+    }
+    body->bytes.append(data, qsizetype(bytes));
     return bytes;
 }
 
@@ -58,13 +66,19 @@ XmlRpcFldigiClient::~XmlRpcFldigiClient() = default;
 
 std::optional<QVariant> XmlRpcFldigiClient::call(const QString& method, const QVariantList& params)
 {
+    return call(method, params, kMaxReply);
+}
+
+std::optional<QVariant> XmlRpcFldigiClient::call(const QString& method, const QVariantList& params, qsizetype maxReply)
+{
     CURL* curl = m_connection->curl;
     if (!curl) {
         setFailure(Failure::NoAnswer, u"libcurl could not start"_s);
         return std::nullopt;
     }
     const QByteArray request = xmlrpc::encodeCall(method, params);
-    QByteArray body;
+    ReplyBody body;
+    body.cap = maxReply;
     curl_easy_setopt(curl, CURLOPT_URL, m_connection->url.constData());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http");
     curl_easy_setopt(curl, CURLOPT_PROXY, "");
@@ -80,6 +94,12 @@ std::optional<QVariant> XmlRpcFldigiClient::call(const QString& method, const QV
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, m_connection->timeoutMs);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, m_connection->timeoutMs);
     const CURLcode result = curl_easy_perform(curl);
+    if (body.tooLarge) {
+        setFailure(Failure::NoAnswer,
+            u"%1 answered %2 with more than %3 bytes: it is not fldigi's XML-RPC server"_s.arg(m_address, method)
+                .arg(maxReply));
+        return std::nullopt;
+    }
     if (result == CURLE_COULDNT_CONNECT) {
         setFailure(Failure::Unreachable, u"nothing answers at %1"_s.arg(m_address));
         return std::nullopt;
@@ -97,7 +117,7 @@ std::optional<QVariant> XmlRpcFldigiClient::call(const QString& method, const QV
                 .arg(status));
         return std::nullopt;
     }
-    const xmlrpc::Reply reply = xmlrpc::decodeReply(body);
+    const xmlrpc::Reply reply = xmlrpc::decodeReply(body.bytes);
     if (!reply.ok()) {
         setFailure(Failure::Refused, u"fldigi refused %1: %2"_s.arg(method, reply.error));
         return std::nullopt;
@@ -126,15 +146,20 @@ std::optional<QString> XmlRpcFldigiClient::version()
 
 std::optional<QString> XmlRpcFldigiClient::stationCallsign()
 {
+    // Read once: the answer is asked for with every line received.
+    if (m_stationCallsign)
+        return m_stationCallsign;
     // fldigi offers no method for it; its settings file, in the folder it names, holds it as saved last.
     const std::optional<QString> folder = text(u"fldigi.config_dir"_s);
     if (!folder)
         return std::nullopt;
-    QFile settings(QDir(*folder).filePath(u"fldigi_def.xml"_s));
-    if (!settings.open(QIODevice::ReadOnly))
-        return QString();
-    static const QRegularExpression myCall(u"<MYCALL>([^<]*)</MYCALL>"_s);
-    return myCall.match(QString::fromUtf8(settings.readAll())).captured(1).trimmed();
+    QString why;
+    m_stationCallsign = FldigiSettingsFile::callsign(*folder, &why);
+    if (!m_stationCallsign) {
+        qWarning("verbolt-fldigi: no callsign from fldigi's settings: %s", qPrintable(why));
+        m_stationCallsign = QString();
+    }
+    return m_stationCallsign;
 }
 
 std::optional<QString> XmlRpcFldigiClient::modemName()
@@ -169,15 +194,30 @@ std::optional<int> XmlRpcFldigiClient::rxLength()
     const std::optional<QVariant> value = call(u"text.get_rx_length"_s);
     if (!value)
         return std::nullopt;
+    if (value->typeId() != QMetaType::Int || value->toInt() < 0) {
+        setFailure(Failure::NoAnswer,
+            u"%1 answered text.get_rx_length with %2, not a length"_s.arg(m_address, value->toString().left(40)));
+        return std::nullopt;
+    }
     return value->toInt();
 }
 
 std::optional<QByteArray> XmlRpcFldigiClient::rx(int start, int length)
 {
-    const std::optional<QVariant> value = call(u"text.get_rx"_s, {start, length});
+    // The pane's bytes come as base64, a third larger and maybe broken into lines, inside a little XML.
+    const qsizetype maxReply = 2 * qsizetype(std::max(length, 0)) + 4096;
+    const std::optional<QVariant> value = call(u"text.get_rx"_s, {start, length}, maxReply);
     if (!value)
         return std::nullopt;
-    return value->toByteArray();
+    const QByteArray bytes = value->toByteArray();
+    if (bytes.size() > length) {
+        setFailure(Failure::NoAnswer,
+            u"%1 answered text.get_rx with %2 bytes, more than the %3 asked for"_s.arg(m_address)
+                .arg(bytes.size())
+                .arg(length));
+        return std::nullopt;
+    }
+    return bytes;
 }
 
 bool XmlRpcFldigiClient::addTx(const QString& text)

@@ -7,7 +7,8 @@
 #include <chrono>
 #include <memory>
 
-/// fldigi's XML-RPC server over HTTP, one call at a time on one kept-alive connection.
+/// fldigi's XML-RPC server over HTTP, one call at a time on one kept-alive connection. Whatever answers there is held
+/// to fldigi's sizes: a reply larger than the call can need, or a receive pane read longer than asked for, is refused.
 class XmlRpcFldigiClient : public FldigiClient
 {
 public:
@@ -30,9 +31,11 @@ public:
     std::optional<QVariant> call(const QString& method, const QVariantList& params = {});
 
 private:
+    std::optional<QVariant> call(const QString& method, const QVariantList& params, qsizetype maxReply);
     std::optional<QString> text(const QString& method);
 
     struct Connection;
     std::unique_ptr<Connection> m_connection;
     QString m_address;
+    std::optional<QString> m_stationCallsign;
 };
