@@ -38,7 +38,8 @@ protected:
         m_port = freeLoopbackPort();
 
         m_service.process().start(QStringLiteral(VERBOLT_SERVICE_BIN),
-            {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(m_port)});
+            {QStringLiteral("--config"), QStringLiteral(VERBOLT_OFFLINE_CONF), QStringLiteral("--listen"),
+                QStringLiteral("127.0.0.1:%1").arg(m_port)});
         ASSERT_TRUE(waitUntil([&] { return acceptsConnections(m_port); }, kStartDeadline)) << m_service.describe();
 
         m_host.process().start(

@@ -1,7 +1,7 @@
 // Verbolt beside the real Qtel: Qtel under the test's X server, with a home of the test's own, logs in to
 // verbolt-echolink as its EchoLink proxy and calls a libecholib station on 127.0.0.2 (echolink-peer) with "Connect to
 // IP"; the directory server is a loopback address where nothing answers. verbolt-service and the verbolt window
-// translate English (the operator's) and Spanish (the partner's) on the test's private bus.
+// translate English (the operator's) and German (the partner's) on the test's private bus.
 #include "ChildProcess.h"
 #include "EndWithTest.h"
 #include "QtPrinters.h"
@@ -168,13 +168,14 @@ protected:
     {
         m_servicePort = freeLoopbackPort();
         ASSERT_NO_FATAL_FAILURE(start(m_service, QStringLiteral(VERBOLT_SERVICE_BIN),
-            {u"--listen"_s, u"127.0.0.1:%1"_s.arg(m_servicePort)}, "listening"));
+            {u"--config"_s, QStringLiteral(VERBOLT_OFFLINE_CONF), u"--listen"_s, u"127.0.0.1:%1"_s.arg(m_servicePort)},
+            "listening"));
     }
 
     void startWindow()
     {
         ASSERT_NO_FATAL_FAILURE(write(u"config/Verbolt.ini"_s,
-            u"[SETTINGS]\r\nTextFrom=English\r\nTextTo=Espa\u00f1ol\r\nUseTr=1\r\nTimeStamp=0\r\n"
+            u"[SETTINGS]\r\nTextFrom=English\r\nTextTo=German\r\nUseTr=1\r\nTimeStamp=0\r\n"
             "ServiceHost=127.0.0.1:%1\r\nStatsHost=127.0.0.1:%1\r\n"_s.arg(m_servicePort)
                 .toUtf8()));
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -230,19 +231,20 @@ TEST_F(QtelEndToEnd, ContactTranslatedBothWaysThroughTheWindow)
     ASSERT_NO_FATAL_FAILURE(startService());
     ASSERT_NO_FATAL_FAILURE(startWindow());
 
-    // The partner's Spanish line reaches Qtel as ever, and the window, translated.
-    m_station.process().write("chat El gato es negro.\n");
-    ASSERT_TRUE(waitUntil([&] { return transcript().contains("EA4XYZ<< The cat is black.\n"); }, kDeadline))
+    // The partner's German line reaches Qtel as ever, and the window, translated.
+    m_station.process().write("chat Guten Morgen, mein Name ist Hans.\n");
+    ASSERT_TRUE(
+        waitUntil([&] { return transcript().contains("EA4XYZ<< Good morning, my name is Hans.\n"); }, kDeadline))
         << transcript().toStdString() << m_host.texts.join(u'\n').toStdString() << m_service.describe()
         << m_window.describe() << m_bridge.describe();
-    EXPECT_EQ(m_host.texts, QStringList{u"EA4XYZ>El gato es negro."_s});
+    EXPECT_EQ(m_host.texts, QStringList{u"EA4XYZ>Guten Morgen, mein Name ist Hans."_s});
 
-    // The window's line reaches the partner in Spanish, in the encoding Qtel is set to, and shows in Qtel's chat pane.
-    typeLine(u"Good morning, my friend."_s);
+    // The window's line reaches the partner in German, in the encoding Qtel is set to, and shows in Qtel's chat pane.
+    typeLine(u"Thanks for the QSO."_s);
     ASSERT_TRUE(waitUntil(
         [&] {
-            return m_station.out().contains("chat N0CALL>Buenos d\xED"
-                                            "as, mi amigo.\n");
+            return m_station.out().contains("chat N0CALL>Danke f\xFC"
+                                            "r das QSO.\n");
         },
         kDeadline))
         << m_station.describe() << m_service.describe() << m_window.describe() << m_bridge.describe();
@@ -250,7 +252,8 @@ TEST_F(QtelEndToEnd, ContactTranslatedBothWaysThroughTheWindow)
     EXPECT_TRUE(waitUntil(
         [&] {
             pane = qtelChatPane();
-            return pane.contains(u"EA4XYZ>El gato es negro."_s) && pane.contains(u"N0CALL>Buenos días, mi amigo."_s);
+            return pane.contains(u"EA4XYZ>Guten Morgen, mein Name ist Hans."_s)
+                && pane.contains(u"N0CALL>Danke für das QSO."_s);
         },
         kDeadline))
         << pane.toStdString();

@@ -84,7 +84,7 @@ TEST_P(SettingsFile, isReadAgainOnReloadAndOnSighupOrRefusedWithTheReason)
     ASSERT_TRUE(put(c.put, service.configPath()));
     const QString reason = QString(c.reason).replace(u"{path}"_qs, service.configPath());
 
-    LocalExchange reload(socket(), "POST /verbolt/reload HTTP/1.1\r\nContent-Length: 0\r\n\r\n");
+    LocalExchange reload(socket(), "POST /verbolt/reload HTTP/1.1\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
     ASSERT_TRUE(reload.waitClosed()) << service.child().describe();
     const QByteArray body = reload.received().mid(reload.received().indexOf("\r\n\r\n") + 4);
     if (reason.isEmpty()) {

@@ -8,7 +8,7 @@
 #include "WaitUntil.h"
 #include "frmVerbolt.h"
 #include "http.h"
-#include "ui/FakeChatHost.h"
+#include "FakeChatHost.h"
 
 #include <QDir>
 #include <QProcess>
