@@ -145,6 +145,12 @@ void UpstreamStationLink::onReadyRead()
     }
 }
 
+UpstreamStationLink::~UpstreamStationLink()
+{
+    // The socket says it disconnected on its way out, after the members its handler uses (the retry timer) are gone.
+    m_socket.disconnect(this);
+}
+
 void UpstreamStationLink::onDisconnected()
 {
     if (m_state == State::Idle)

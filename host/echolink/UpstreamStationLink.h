@@ -12,6 +12,7 @@ class UpstreamStationLink : public StationLink
     Q_OBJECT
 public:
     UpstreamStationLink(const QString& host, quint16 port, const QByteArray& password, QObject* parent = nullptr);
+    ~UpstreamStationLink() override;
 
     void attach(const QByteArray& callsign) override;
     void detach() override;
