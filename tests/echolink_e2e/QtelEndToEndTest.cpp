@@ -4,6 +4,7 @@
 // translate English (the operator's) and German (the partner's) on the test's private bus.
 #include "ChildProcess.h"
 #include "EndWithTest.h"
+#include "HostSignals.h"
 #include "QtPrinters.h"
 #include "WaitUntil.h"
 
@@ -24,26 +25,6 @@ using namespace Qt::StringLiterals;
 
 constexpr std::chrono::milliseconds kStartDeadline = 30s;
 constexpr std::chrono::milliseconds kDeadline = 30s;
-
-// What a window on the bus hears from the chat host.
-class HostSignals : public QObject
-{
-    Q_OBJECT
-public:
-    HostSignals()
-    {
-        const QString service = u"org.verbolt.ChatHost"_s, path = u"/org/verbolt/ChatHost"_s;
-        QDBusConnection bus = QDBusConnection::sessionBus();
-        bus.connect(service, path, service, u"ChatTextReceived"_s, this, SLOT(onText(QString)));
-        bus.connect(service, path, service, u"Closing"_s, this, SLOT(onClosing()));
-    }
-    QStringList texts;
-    int closings = 0;
-
-private slots:
-    void onText(const QString& text) { texts += text; }
-    void onClosing() { ++closings; }
-};
 
 class QtelEndToEnd : public ::testing::Test
 {
@@ -235,9 +216,9 @@ TEST_F(QtelEndToEnd, ContactTranslatedBothWaysThroughTheWindow)
     m_station.process().write("chat Guten Morgen, mein Name ist Hans.\n");
     ASSERT_TRUE(
         waitUntil([&] { return transcript().contains("EA4XYZ<< Good morning, my name is Hans.\n"); }, kDeadline))
-        << transcript().toStdString() << m_host.texts.join(u'\n').toStdString() << m_service.describe()
-        << m_window.describe() << m_bridge.describe();
-    EXPECT_EQ(m_host.texts, QStringList{u"EA4XYZ>Guten Morgen, mein Name ist Hans."_s});
+        << transcript().toStdString() << m_host.transcript() << m_service.describe() << m_window.describe()
+        << m_bridge.describe();
+    EXPECT_EQ(m_host.texts, std::vector<QString>{u"EA4XYZ>Guten Morgen, mein Name ist Hans."_s});
 
     // The window's line reaches the partner in German, in the encoding Qtel is set to, and shows in Qtel's chat pane.
     typeLine(u"Thanks for the QSO."_s);
@@ -269,5 +250,3 @@ TEST_F(QtelEndToEnd, ContactTranslatedBothWaysThroughTheWindow)
 }
 
 } // namespace
-
-#include "QtelEndToEndTest.moc"

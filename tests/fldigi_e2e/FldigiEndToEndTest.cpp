@@ -3,6 +3,7 @@
 // operator would type), and verbolt-service and the verbolt window on the private bus and X server this test runs
 // under. Everything goes over the air in PSK31.
 #include "ChildProcess.h"
+#include "HostSignals.h"
 #include "QtPrinters.h"
 #include "WaitUntil.h"
 #include "XmlRpcFldigiClient.h"
@@ -64,35 +65,6 @@ bool waitPolling(const std::function<bool()>& done, std::chrono::milliseconds li
         },
         limit);
 }
-
-// What a window on the bus hears from the chat host.
-class HostSignals : public QObject
-{
-    Q_OBJECT
-public:
-    HostSignals()
-    {
-        const QString service = u"org.verbolt.ChatHost"_s, path = u"/org/verbolt/ChatHost"_s;
-        QDBusConnection bus = QDBusConnection::sessionBus();
-        bus.connect(service, path, service, u"ChatTextReceived"_s, this, SLOT(onText(QString)));
-        bus.connect(service, path, service, u"Closing"_s, this, SLOT(onClosing()));
-        bus.connect(service, path, service, u"ChatTextSent"_s, this, SLOT(onSent(QString)));
-    }
-    std::vector<QString> texts;
-    std::vector<QString> sent;
-    int closings = 0;
-
-    std::string transcript() const
-    {
-        QStringList all(texts.begin(), texts.end());
-        return all.join(u'\n').toStdString();
-    }
-
-private slots:
-    void onText(const QString& text) { texts.push_back(text); }
-    void onClosing() { ++closings; }
-    void onSent(const QString& text) { sent.push_back(text); }
-};
 
 // One fldigi with settings of its own: a callsign, PulseAudio for sound, no rig control, XML-RPC on a free port.
 class Fldigi
@@ -423,5 +395,3 @@ TEST_F(FldigiEndToEnd, ContactTranslatedBothWaysThroughTheWindow)
 }
 
 } // namespace
-
-#include "FldigiEndToEndTest.moc"

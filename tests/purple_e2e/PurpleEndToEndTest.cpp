@@ -2,6 +2,7 @@
 // chat program with an IRC account of its own, a partner speaking IRC on a socket, and verbolt-purple,
 // verbolt-service and the verbolt window on the private bus and X server this test runs under.
 #include "ChildProcess.h"
+#include "HostSignals.h"
 #include "QtPrinters.h"
 #include "WaitUntil.h"
 
@@ -75,26 +76,6 @@ private:
     QTcpSocket m_socket;
     QByteArray m_pending;
     QByteArrayList m_lines;
-};
-
-// What a window on the bus hears from the chat host.
-class HostSignals : public QObject
-{
-    Q_OBJECT
-public:
-    HostSignals()
-    {
-        const QString service = u"org.verbolt.ChatHost"_s, path = u"/org/verbolt/ChatHost"_s;
-        QDBusConnection bus = QDBusConnection::sessionBus();
-        bus.connect(service, path, service, u"ChatTextReceived"_s, this, SLOT(onText(QString)));
-        bus.connect(service, path, service, u"Closing"_s, this, SLOT(onClosing()));
-    }
-    std::vector<QString> texts;
-    int closings = 0;
-
-private slots:
-    void onText(const QString& text) { texts.push_back(text); }
-    void onClosing() { ++closings; }
 };
 
 class PurpleEndToEnd : public ::testing::Test
@@ -320,5 +301,3 @@ TEST_F(PurpleEndToEnd, ChannelThenSwitchedToAPrivateConversationThenFinchQuits)
 }
 
 } // namespace
-
-#include "PurpleEndToEndTest.moc"
