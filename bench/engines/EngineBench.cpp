@@ -140,12 +140,3 @@ BENCHMARK(libreAlone)->Unit(benchmark::kMicrosecond);
 BENCHMARK(libreBehindRouter)->Unit(benchmark::kMicrosecond);
 BENCHMARK(cacheMiss)->Unit(benchmark::kMicrosecond);
 BENCHMARK(cacheHit)->Unit(benchmark::kMicrosecond);
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -111,12 +111,3 @@ BENCHMARK(apertiumGuarded)->Unit(benchmark::kMicrosecond);
 BENCHMARK(findDashedCapitals)->Unit(benchmark::kMillisecond);
 BENCHMARK(findSignedNumbers)->Unit(benchmark::kMillisecond);
 BENCHMARK(maskRestoreReports)->Unit(benchmark::kMillisecond);
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
